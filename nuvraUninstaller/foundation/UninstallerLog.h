@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The session log in ~/Library/Logs/nuvraUninstaller and the crash diagnostics around it.
+// This namespace is the process-wide facade; the work is done by SessionLog (SessionLog.h), which
+// tests create afresh for each scenario.
+namespace UninstallerLog {
+
+// Appends "[yyyy-MM-dd HH:mm:ss] <message>\n". Never fails towards the caller.
+void file(std::string_view message);
+
+// Developer diagnostics to the unified system log (never to the file). `format` takes printf
+// conversions ("%s" for text arguments).
+void error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+void installCrashHandlers();
+void fileSessionStart();
+void fileSessionEnd();
+
+// ~/Library/Logs/nuvraUninstaller/uninstall.log
+std::string logFile();
+
+} // namespace UninstallerLog

@@ -1,0 +1,3 @@
+#!/bin/bash
+# Placeholder: removes the system-wide bundles as root. Replaced by the real script.
+exit 0

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+// Stand-ins for NSHomeDirectory() and NSTemporaryDirectory().
+namespace HomeFolder {
+
+// $HOME, else the password database entry of the real user id; never empty and never relative
+// (falls back to "/" as a last resort). No trailing slash, except for "/" itself.
+std::string homeDirectory();
+
+// The per-user temporary folder, always ending with "/": $TMPDIR when it is absolute, else "/tmp/".
+std::string temporaryDirectory();
+
+} // namespace HomeFolder

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+// The six Text Input Sources (Carbon HIToolbox) operations the uninstaller and sourcectl use,
+// under their macOS names so that a macOS build maps them one to one onto the real API.
+// Everything else goes through this seam; the Linux stand-in lives in FileBackedInputSources.
+
+enum class TISPropertyKey {
+    kTISPropertyInputSourceID,
+    kTISPropertyBundleID,
+    kTISPropertyInputSourceIsEnabled,
+    kTISPropertyInputSourceIsSelectCapable,
+};
+
+// A property value: text, a Boolean, or nothing when the source lacks the property.
+using TISPropertyValue = std::variant<std::monostate, std::string, bool>;
+
+// Opaque handle to one input source (TISInputSourceRef). Only the implementation that made it
+// looks inside.
+struct TISInputSource {
+    virtual ~TISInputSource() = default;
+};
+using TISInputSourceRef = std::shared_ptr<const TISInputSource>;
+
+using OSStatus = std::int32_t;
+
+class TextInputSources {
+public:
+    virtual ~TextInputSources() = default;
+
+    // Sources whose `filterKey` property equals `filterValue` (a one-pair filter dictionary), in
+    // the platform's order; disabled ones too when `includeAllInstalled`. None when the query fails.
+    virtual std::optional<std::vector<TISInputSourceRef>>
+    TISCreateInputSourceList(TISPropertyKey filterKey, const std::string& filterValue,
+                             bool includeAllInstalled) = 0;
+
+    virtual TISPropertyValue TISGetInputSourceProperty(const TISInputSourceRef& source,
+                                                       TISPropertyKey key) = 0;
+
+    // The source used for typing, or nullptr.
+    virtual TISInputSourceRef TISCopyCurrentKeyboardInputSource() = 0;
+
+    virtual OSStatus TISSelectInputSource(const TISInputSourceRef& source) = 0;
+    virtual OSStatus TISEnableInputSource(const TISInputSourceRef& source) = 0;
+    virtual OSStatus TISDisableInputSource(const TISInputSourceRef& source) = 0;
+};
+
+namespace TextInputSourcesService {
+
+// The process-wide implementation: the file-backed stand-in unless a test installed another.
+TextInputSources& shared();
+
+// Tests install an in-memory fake; nullptr restores the default. Not owned.
+void overrideForTesting(TextInputSources* replacement);
+
+} // namespace TextInputSourcesService

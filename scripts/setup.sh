@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the demo need, then configures the build
+# trees. Idempotent: run it as often as you like.
+#   scripts/setup.sh            configure build/ (RelWithDebInfo)
+#   scripts/setup.sh --asan     also configure build-asan/ (AddressSanitizer + UBSan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  libplist-dev libgtest-dev libgmock-dev
+  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev
+  qml6-module-qtquick qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml
+  qml6-module-qtqml-models qml6-module-qtqml-workerscript qml6-module-qttest
+  fonts-inter xvfb xdotool imagemagick
+  python3 procps psmisc util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ "${1:-}" = "--asan" ]; then
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DNUVRA_SANITIZE=ON >/dev/null
+fi
+echo "setup: packages present, build configured in build/"
