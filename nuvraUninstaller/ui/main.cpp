@@ -1,1 +1,11 @@
-int main() { return 0; }
+#include "InventoryMode.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (InventoryMode::isRequested(argc, argv)) {
+        return InventoryMode::run();
+    }
+    std::puts("The uninstaller window is not available in this build; use --inventory.");
+    return 0;
+}
