@@ -1,0 +1,407 @@
+#include "foundation/Shell.h"
+
+#include "foundation/Utf8.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace Shell {
+namespace {
+
+// One read asks for up to this much; the output pipe is enlarged to match where the kernel lets
+// us, so a chatty child is collected in few system calls.
+constexpr std::size_t readChunk = std::size_t{1} << 20;
+
+[[noreturn]] void throwLaunchError(const std::string& path, int errorNumber) {
+    throw LaunchError(errorNumber, path + ": " + std::system_category().message(errorNumber));
+}
+
+// Owns one descriptor; closing retries nothing (a close interrupted by a signal has still
+// released the descriptor on Linux, and retrying could close someone else's).
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+
+    int get() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+struct Pipe {
+    Descriptor readEnd;
+    Descriptor writeEnd;
+};
+
+// Keeps a pipe end off 0, 1 and 2: when our own standard streams are closed a new pipe can land
+// there, and the child's dup2 onto those numbers would then clobber one end with the other.
+bool moveAboveStandardStreams(Descriptor& end) {
+    if (end.get() > STDERR_FILENO) {
+        return true;
+    }
+    int moved = ::fcntl(end.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (moved < 0) {
+        return false;
+    }
+    end.reset(moved);
+    return true;
+}
+
+// Every descriptor we create is close-on-exec, so no other child started meanwhile (from another
+// thread) inherits our pipe ends and keeps them open past our child's exit.
+Pipe makePipe(const std::string& path) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        throwLaunchError(path, errno);
+    }
+    Pipe pipe{Descriptor(fds[0]), Descriptor(fds[1])};
+    if (!moveAboveStandardStreams(pipe.readEnd) || !moveAboveStandardStreams(pipe.writeEnd)) {
+        throwLaunchError(path, errno);
+    }
+    return pipe;
+}
+
+class SpawnSetup {
+public:
+    SpawnSetup() {
+        ::posix_spawn_file_actions_init(&actions_);
+        ::posix_spawnattr_init(&attributes_);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    ~SpawnSetup() {
+        ::posix_spawnattr_destroy(&attributes_);
+        ::posix_spawn_file_actions_destroy(&actions_);
+    }
+
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+};
+
+// The child starts with an empty signal mask and SIGPIPE at its default action, whatever the
+// calling thread blocks or the process ignores: tools like `head` rely on dying from SIGPIPE.
+void prepareChildSignals(posix_spawnattr_t& attributes) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(&attributes,
+                               static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+}
+
+void prepareChildDescriptors(posix_spawn_file_actions_t& actions, int outputWriteEnd,
+                             int inputReadEnd) {
+    if (inputReadEnd >= 0) {
+        ::posix_spawn_file_actions_adddup2(&actions, inputReadEnd, STDIN_FILENO);
+    }
+    ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDOUT_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDERR_FILENO);
+    // Descriptors opened by other threads or libraries without close-on-exec must not leak into
+    // the child either: close everything above the standard streams.
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+}
+
+// While we feed the child's standard input, a child that exits without reading it makes our write
+// raise SIGPIPE, which would end the whole application. The signal is blocked for this thread
+// only (it is thread-directed) and a SIGPIPE we caused is consumed before the mask is restored.
+class SigpipeGuard {
+public:
+    SigpipeGuard() {
+        sigemptyset(&sigpipe_);
+        sigaddset(&sigpipe_, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        alreadyPending_ = sigismember(&pending, SIGPIPE) == 1;
+        ::pthread_sigmask(SIG_BLOCK, &sigpipe_, &previousMask_);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+    ~SigpipeGuard() {
+        if (raised_ && !alreadyPending_) {
+            const timespec noWait{0, 0};
+            while (::sigtimedwait(&sigpipe_, nullptr, &noWait) < 0 && errno == EINTR) {
+            }
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    }
+    void noteBrokenPipe() { raised_ = true; }
+
+private:
+    sigset_t sigpipe_;
+    sigset_t previousMask_;
+    bool alreadyPending_ = false;
+    bool raised_ = false;
+};
+
+// A growing byte buffer on malloc/realloc: large blocks are mapped, so growing them is a remap
+// rather than a copy and untouched capacity costs no memory.
+class OutputBuffer {
+public:
+    OutputBuffer() = default;
+    OutputBuffer(const OutputBuffer&) = delete;
+    OutputBuffer& operator=(const OutputBuffer&) = delete;
+    ~OutputBuffer() { std::free(bytes_); }
+
+    // Room for at least `wanted` more bytes; returns the free tail.
+    char* reserveTail(std::size_t wanted) {
+        if (capacity_ - size_ < wanted) {
+            std::size_t grown = std::max(capacity_ * 2, size_ + wanted);
+            void* moved = std::realloc(bytes_, grown);
+            if (moved == nullptr) {
+                throw std::bad_alloc();
+            }
+            bytes_ = static_cast<char*>(moved);
+            capacity_ = grown;
+        }
+        return bytes_ + size_;
+    }
+    std::size_t freeTail() const { return capacity_ - size_; }
+    void commit(std::size_t count) { size_ += count; }
+    std::string take() const { return std::string(bytes_ == nullptr ? "" : bytes_, size_); }
+
+private:
+    char* bytes_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// Feeds `input` through a non-blocking descriptor while the output is drained, so neither side
+// can fill its pipe and wait for the other.
+class InputFeeder {
+public:
+    InputFeeder(Descriptor end, const std::string& input) : end_(std::move(end)), input_(input) {
+        ::fcntl(end_.get(), F_SETFL, ::fcntl(end_.get(), F_GETFL) | O_NONBLOCK);
+        closeIfDone();
+    }
+    bool active() const { return end_.isOpen(); }
+    int fd() const { return end_.get(); }
+
+    void feed(SigpipeGuard& guard) {
+        while (end_.isOpen()) {
+            ssize_t written = ::write(end_.get(), input_.data() + offset_, input_.size() - offset_);
+            if (written >= 0) {
+                offset_ += static_cast<std::size_t>(written);
+                closeIfDone();
+            } else if (errno == EINTR) {
+                continue;
+            } else if (errno == EAGAIN) {
+                return;
+            } else {
+                // EPIPE: the child stopped reading; the rest of the input is simply not needed.
+                if (errno == EPIPE) {
+                    guard.noteBrokenPipe();
+                }
+                end_.reset();
+            }
+        }
+    }
+
+private:
+    // Closing the write end is how the child sees end of input.
+    void closeIfDone() {
+        if (offset_ == input_.size()) {
+            end_.reset();
+        }
+    }
+
+    Descriptor end_;
+    const std::string& input_;
+    std::size_t offset_ = 0;
+};
+
+void enlargePipe(int fd) {
+    ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(readChunk));
+}
+
+// Reads what is available; false once the child side has closed the pipe.
+bool drainOutput(int fd, OutputBuffer& buffer) {
+    for (;;) {
+        char* tail = buffer.reserveTail(readChunk);
+        ssize_t count = ::read(fd, tail, std::min(buffer.freeTail(), readChunk * 4));
+        if (count > 0) {
+            buffer.commit(static_cast<std::size_t>(count));
+            return true;
+        }
+        if (count == 0) {
+            return false;
+        }
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+void pump(Descriptor output, InputFeeder* input, OutputBuffer& buffer, SigpipeGuard* guard) {
+    enlargePipe(output.get());
+    bool outputOpen = true;
+    while (outputOpen || (input != nullptr && input->active())) {
+        pollfd fds[2];
+        nfds_t count = 0;
+        if (outputOpen) {
+            fds[count++] = {output.get(), POLLIN, 0};
+        }
+        const bool feeding = input != nullptr && input->active();
+        if (feeding) {
+            fds[count++] = {input->fd(), POLLOUT, 0};
+        }
+        if (::poll(fds, count, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        nfds_t index = 0;
+        if (outputOpen) {
+            if (fds[index].revents != 0) {
+                outputOpen = drainOutput(output.get(), buffer);
+            }
+            ++index;
+        }
+        if (feeding && fds[index].revents != 0) {
+            input->feed(*guard);
+        }
+    }
+}
+
+std::int32_t waitForExit(pid_t child) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    if (WIFSIGNALED(status)) {
+        return -WTERMSIG(status);
+    }
+    return WEXITSTATUS(status);
+}
+
+void validate(const std::string& path, const std::vector<std::string>& args) {
+    // A relative path would run whatever lies in the current folder under that name.
+    if (path.empty() || path.front() != '/') {
+        throw LaunchError(EINVAL, path + ": not an absolute path");
+    }
+    // An embedded NUL would silently cut an argument short and change what the child is told.
+    auto hasNul = [](const std::string& s) { return s.find('\0') != std::string::npos; };
+    if (hasNul(path) || std::any_of(args.begin(), args.end(), hasNul)) {
+        throw LaunchError(EINVAL, path + ": an argument contains a NUL byte");
+    }
+}
+
+} // namespace
+
+Result run(const std::string& path, const std::vector<std::string>& args,
+           const std::optional<std::string>& stdinData) {
+    validate(path, args);
+
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 2);
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    Pipe output = makePipe(path);
+    Pipe input;
+    if (stdinData) {
+        input = makePipe(path);
+    }
+
+    SpawnSetup setup;
+    prepareChildSignals(setup.attributes_);
+    prepareChildDescriptors(setup.actions_, output.writeEnd.get(),
+                            stdinData ? input.readEnd.get() : -1);
+
+    // Blocked before the child exists, so no write of ours can ever deliver SIGPIPE.
+    std::optional<SigpipeGuard> guard;
+    if (stdinData) {
+        guard.emplace();
+    }
+
+    pid_t child = 0;
+    // glibc's posix_spawn waits for the exec, so a missing or non-executable program is reported
+    // here, synchronously, with the exec's errno.
+    int spawnError = ::posix_spawn(&child, path.c_str(), &setup.actions_, &setup.attributes_,
+                                   argv.data(), environ);
+    if (spawnError != 0) {
+        throwLaunchError(path, spawnError);
+    }
+
+    // Our copies of the child's ends must go, or we would never see end of file.
+    output.writeEnd.reset();
+    input.readEnd.reset();
+
+    OutputBuffer buffer;
+    std::optional<InputFeeder> feeder;
+    if (stdinData) {
+        feeder.emplace(std::move(input.writeEnd), *stdinData);
+    }
+    try {
+        pump(std::move(output.readEnd), feeder ? &*feeder : nullptr, buffer,
+             guard ? &*guard : nullptr);
+    } catch (...) {
+        // Out of memory mid-read: still reap the child so no zombie outlives the call.
+        feeder.reset();
+        waitForExit(child);
+        throw;
+    }
+    feeder.reset();
+    std::int32_t status = waitForExit(child);
+
+    Result result;
+    result.terminationStatus = status;
+    result.data = buffer.take();
+    if (utf8::isValid(result.data)) {
+        result.output = result.data;
+    }
+    return result;
+}
+
+std::optional<Result> runIgnoringLaunchFailure(const std::string& path,
+                                               const std::vector<std::string>& args,
+                                               const std::optional<std::string>& stdinData) {
+    try {
+        return run(path, args, stdinData);
+    } catch (const LaunchError&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace Shell
