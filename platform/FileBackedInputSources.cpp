@@ -31,7 +31,7 @@ enum class FileRead { missing, unreadable, ok };
 FileRead readSmallFile(const std::string& path, std::string& bytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return errno == ENOENT ? FileRead::missing : FileRead::unreadable;
+        return (errno == ENOENT || errno == ENOTDIR) ? FileRead::missing : FileRead::unreadable;
     }
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
