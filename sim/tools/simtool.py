@@ -1,0 +1,113 @@
+"""What every fake macOS tool shares: the call log, the state folder and ownership rules.
+
+Tests read the call log to see exactly which commands ran, and the state folder to see what the
+tools' world looks like afterwards, so both formats are part of the simulated Mac's interface
+(documented in sim/README.md).
+"""
+
+import contextlib
+import fcntl
+import json
+import os
+import pwd
+import sys
+
+CALL_LOG = "/var/log/sim/calls.log"
+STATE_DIR = "/var/db/sim"
+
+
+def log_call(argv=None):
+    """Appends this call's argument vector as one JSON array line.
+
+    Arguments that are not valid UTF-8 arrive as surrogate escapes; writing them back with
+    surrogateescape restores the original bytes, so the line holds exactly what was passed.
+    """
+    argv = list(sys.argv if argv is None else argv)
+    line = json.dumps(argv, ensure_ascii=False) + "\n"
+    data = line.encode("utf-8", "surrogateescape")
+    # One write with O_APPEND keeps lines whole when several tools run at once.
+    with contextlib.suppress(OSError):
+        fd = os.open(CALL_LOG, os.O_WRONLY | os.O_APPEND | os.O_CREAT, 0o666)
+        try:
+            os.write(fd, data)
+        finally:
+            os.close(fd)
+
+
+def sim_uid():
+    return int(os.environ.get("SIM_UID", "501"))
+
+
+def home():
+    """The calling user's home, as the real tools see it: $HOME, else the password database."""
+    value = os.environ.get("HOME", "")
+    if value.startswith("/"):
+        return value.rstrip("/") or "/"
+    return pwd.getpwuid(os.getuid()).pw_dir
+
+
+def darwin_user_dir():
+    return os.environ.get("SIM_DARWIN_USER_DIR", "/var/folders/mv/x8b0x3qn2g53p4j0kfh9lfm40000gn")
+
+
+def state_path(name):
+    return os.path.join(STATE_DIR, name)
+
+
+@contextlib.contextmanager
+def locked_state(name, default):
+    """Yields the JSON state `name` for a read-modify-write; saved atomically on normal exit."""
+    os.makedirs(STATE_DIR, exist_ok=True)
+    with open(state_path(name + ".lock"), "a") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        box = {"value": load_state(name, default)}
+        yield box
+        save_state(name, box["value"])
+
+
+def load_state(name, default):
+    try:
+        with open(state_path(name), encoding="utf-8") as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return default
+
+
+def save_state(name, value):
+    path = state_path(name)
+    tmp = f"{path}.{os.getpid()}.tmp"
+    with open(tmp, "w", encoding="utf-8") as f:
+        json.dump(value, f, indent=1, ensure_ascii=False)
+        f.write("\n")
+    os.chmod(tmp, 0o666)
+    os.replace(tmp, path)
+
+
+def write_file_like_owner(path, data):
+    """Replaces `path` atomically; a new file belongs to whoever owns its folder.
+
+    Root in the simulated Mac acts for the user, as the real preferences daemon does, so files it
+    creates in the user's home must stay the user's.
+    """
+    folder = os.path.dirname(path) or "."
+    tmp = os.path.join(folder, f".{os.path.basename(path)}.{os.getpid()}.tmp")
+    with open(tmp, "wb") as f:
+        f.write(data)
+    try:
+        st = os.stat(path)
+        owner = (st.st_uid, st.st_gid)
+        mode = st.st_mode & 0o7777
+    except OSError:
+        st = os.stat(folder)
+        owner = (st.st_uid, st.st_gid)
+        mode = 0o600
+    os.chmod(tmp, mode)
+    if os.getuid() == 0:
+        with contextlib.suppress(OSError):
+            os.chown(tmp, *owner)
+    os.replace(tmp, path)
+
+
+def fail(message, status):
+    sys.stderr.write(message if message.endswith("\n") else message + "\n")
+    sys.exit(status)

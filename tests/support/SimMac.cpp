@@ -1,0 +1,318 @@
+#include "SimMac.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace SimMac {
+namespace {
+
+std::string env(const char* name, const std::string& fallback) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+std::string callLogPath() {
+    return env("SIM_CALL_LOG", "/var/log/sim/calls.log");
+}
+
+void appendUtf8(std::string& out, unsigned long cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool readHex4(const std::string& s, size_t& i, unsigned long& value) {
+    if (i + 4 > s.size()) {
+        return false;
+    }
+    value = std::stoul(s.substr(i, 4), nullptr, 16);
+    i += 4;
+    return true;
+}
+
+// Reads one JSON string starting at the opening quote; bytes outside escapes are kept as they are.
+bool parseString(const std::string& s, size_t& i, std::string& out) {
+    ++i; // opening quote
+    while (i < s.size()) {
+        const char c = s[i++];
+        if (c == '"') {
+            return true;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (i >= s.size()) {
+            return false;
+        }
+        const char e = s[i++];
+        switch (e) {
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
+        case 'u': {
+            unsigned long cp = 0;
+            try {
+                if (!readHex4(s, i, cp)) {
+                    return false;
+                }
+                if (cp >= 0xD800 && cp < 0xDC00 && s.compare(i, 2, "\\u") == 0) {
+                    size_t j = i + 2;
+                    unsigned long low = 0;
+                    if (readHex4(s, j, low) && low >= 0xDC00 && low < 0xE000) {
+                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                        i = j;
+                    }
+                }
+            } catch (const std::exception&) {
+                return false;
+            }
+            appendUtf8(out, cp);
+            break;
+        }
+        default:
+            out += e;
+            break; // \" \\ \/
+        }
+    }
+    return false;
+}
+
+std::optional<Call> parseLine(const std::string& line) {
+    size_t i = line.find_first_not_of(" \t");
+    if (i == std::string::npos || line[i] != '[') {
+        return std::nullopt;
+    }
+    ++i;
+    Call call;
+    for (;;) {
+        i = line.find_first_not_of(" \t", i);
+        if (i == std::string::npos) {
+            return std::nullopt;
+        }
+        if (line[i] == ']') {
+            return call;
+        }
+        if (line[i] != '"') {
+            return std::nullopt;
+        }
+        std::string arg;
+        if (!parseString(line, i, arg)) {
+            return std::nullopt;
+        }
+        call.push_back(std::move(arg));
+        i = line.find_first_not_of(" \t", i);
+        if (i == std::string::npos) {
+            return std::nullopt;
+        }
+        if (line[i] == ',') {
+            ++i;
+        } else if (line[i] != ']') {
+            return std::nullopt;
+        }
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+bool inside() {
+    return env("SIM", "") == "1";
+}
+
+std::string repoDir() {
+    return env("SIM_REPO", NUVRA_SOURCE_DIR);
+}
+
+std::string home() {
+    return env("HOME", "/Users/tester");
+}
+
+std::string temporaryDirectory() {
+    std::string dir = env("TMPDIR", "/tmp/");
+    if (dir.back() != '/') {
+        dir += '/';
+    }
+    return dir;
+}
+
+std::string unavailableReason() {
+    if (inside()) {
+        return {};
+    }
+    return "not inside the simulated Mac: run this test through ctest, or by hand with "
+           "sim/run -- <test binary>";
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& input) {
+    RunResult result;
+    int out[2];
+    int in[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return result;
+    }
+    if (pipe2(in, O_CLOEXEC) != 0) {
+        close(out[0]);
+        close(out[1]);
+        return result;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    if (spawned != 0) {
+        close(in[1]);
+        close(out[0]);
+        return result;
+    }
+    // Feed standard input from a second thread so a large input cannot deadlock with output.
+    std::thread feeder([fd = in[1], &input] {
+        size_t done = 0;
+        while (done < input.size()) {
+            const ssize_t n = write(fd, input.data() + done, input.size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        close(fd);
+    });
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n > 0) {
+            result.output.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    close(out[0]);
+    feeder.join();
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    return result;
+}
+
+::testing::AssertionResult plantScene(const std::string& scene, bool withProcesses) {
+    std::vector<std::string> argv = {repoDir() + "/sim/scene", scene};
+    if (!withProcesses) {
+        argv.push_back("--no-processes");
+    }
+    const RunResult r = run(argv);
+    if (r.status != 0) {
+        return ::testing::AssertionFailure()
+               << "sim/scene " << scene << " failed (" << r.status << "): " << r.output;
+    }
+    clearCalls();
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<Call> parseCallLog(const std::string& text) {
+    std::vector<Call> calls;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (auto call = parseLine(line)) {
+            calls.push_back(std::move(*call));
+        }
+    }
+    return calls;
+}
+
+std::vector<Call> calls() {
+    return parseCallLog(readFile(callLogPath()));
+}
+
+std::vector<Call> callsTo(const std::string& toolPath) {
+    std::vector<Call> matching;
+    for (Call& call : calls()) {
+        if (!call.empty() && call[0] == toolPath) {
+            matching.push_back(std::move(call));
+        }
+    }
+    return matching;
+}
+
+void clearCalls() {
+    std::ofstream(callLogPath(), std::ios::trunc);
+}
+
+void setPkexec(Pkexec mode) {
+    const char* text = mode == Pkexec::approve   ? "approve"
+                       : mode == Pkexec::dismiss ? "dismiss"
+                                                 : "fail";
+    std::ofstream(env("SIM_STATE_DIR", "/var/db/sim") + "/pkexec.mode", std::ios::trunc)
+        << text << "\n";
+}
+
+std::vector<std::vector<std::string>> state(const std::string& what) {
+    std::vector<std::vector<std::string>> records;
+    const RunResult r = run({repoDir() + "/sim/state", what});
+    std::istringstream lines(r.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, '\t')) {
+            fields.push_back(cell);
+        }
+        records.push_back(std::move(fields));
+    }
+    return records;
+}
+
+} // namespace SimMac

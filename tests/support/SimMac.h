@@ -1,0 +1,66 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// What a test needs from the simulated Mac (sim/): planting scenes, reading the fake tools' call
+// log and state, and choosing what the administrator password dialog does. Tests registered with
+// nuvra_add_sim_gtest run every case inside its own fresh simulated Mac.
+namespace SimMac {
+
+// True inside sim/run (the runner exports SIM=1).
+bool inside();
+
+// The repository the simulated Mac was started from (its sim/ folder holds the scripts).
+std::string repoDir();
+
+// The simulated user's home ("/Users/tester") and per-user temporary folder (ending in "/").
+std::string home();
+std::string temporaryDirectory();
+
+struct RunResult {
+    int status = -1;    // exit status, 128 + N for signal N, -1 when it could not start
+    std::string output; // standard output and standard error together
+};
+
+// Runs a program (no shell) and collects its output; `input` is given on standard input.
+RunResult run(const std::vector<std::string>& argv, const std::string& input = {});
+
+// Plants a scene ("clean", "footprint", "decoys", "full"); see sim/README.md.
+::testing::AssertionResult plantScene(const std::string& scene, bool withProcesses = true);
+
+// One call of a fake or wrapped tool: the path it was called by, then its arguments.
+using Call = std::vector<std::string>;
+
+std::vector<Call> calls();
+std::vector<Call> callsTo(const std::string& toolPath);
+void clearCalls();
+
+// Parses call-log text: one JSON array of strings per line. Lines that are not such an array are
+// skipped. Exposed for its own tests.
+std::vector<Call> parseCallLog(const std::string& text);
+
+enum class Pkexec { approve, dismiss, fail };
+void setPkexec(Pkexec mode);
+
+// The fake tools' state as printed by sim/state: one tab-separated record per line.
+// `what` is "keychain", "agents", "ls" or "tcc".
+std::vector<std::vector<std::string>> state(const std::string& what);
+
+// A message explaining why a simulated-Mac test cannot run here, or empty when it can.
+std::string unavailableReason();
+
+} // namespace SimMac
+
+// Skips the test outside the simulated Mac (for example when the binary is run by hand), except
+// under CI=true, where that is a failure: CI must never skip these tests.
+#define NUVRA_REQUIRE_SIM()                                                                        \
+    do {                                                                                           \
+        if (const std::string simReason = SimMac::unavailableReason(); !simReason.empty()) {       \
+            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true") {             \
+                FAIL() << simReason;                                                               \
+            }                                                                                      \
+            GTEST_SKIP() << simReason;                                                             \
+        }                                                                                          \
+    } while (false)
