@@ -357,7 +357,11 @@ bool savePreferences(const std::string& path, const Preferences& preferences) {
     struct stat original {};
     bool ok = true;
     if (preferences.existed && ::stat(path.c_str(), &original) == 0) {
-        ok = ::fchmod(fd, original.st_mode & 07777) == 0;
+        // Keep the file's owner and mode; a different owner is only possible when run as root,
+        // and failing to hand the file back would leave the user unable to change it.
+        ok = (original.st_uid == ::geteuid() ||
+              ::fchown(fd, original.st_uid, original.st_gid) == 0) &&
+             ::fchmod(fd, original.st_mode & 07777) == 0;
     }
     ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing_home;
 
@@ -98,7 +100,7 @@ TEST_F(FileBackedInputSourcesTest, EnableAndDisableChangeOnlyTheirOwnEntriesValu
               "ai.nuvra.inputmethod.NuvraInput.default: already enabled\n");
 }
 
-TEST_F(FileBackedInputSourcesTest, XmlFilesStayXmlAndMissingFilesAreCreatedOnlyWhenNeeded) {
+TEST_F(FileBackedInputSourcesTest, RewritesKeepFormatModeAndOwnerAndCreateFilesOnlyWhenNeeded) {
     home.addNuvraInputMethod();
     auto mode = byID(nuvraModeID);
     ASSERT_TRUE(mode);
@@ -112,10 +114,27 @@ TEST_F(FileBackedInputSourcesTest, XmlFilesStayXmlAndMissingFilesAreCreatedOnlyW
               canonicalXML(xmlPlist("<dict><key>AppleEnabledInputSources</key><array>" +
                                     modeEntry(nuvraBundleID, nuvraModeID) + "</array></dict>")));
 
+    // A rewrite keeps the format, the mode and (when run as root) the owner.
     writeFile(home.preferences(), preferencesWith(""));
+    ::chmod(home.preferences().c_str(), 0640);
+    bool asRoot = ::geteuid() == 0;
+    if (asRoot) {
+        ASSERT_EQ(::chown(home.preferences().c_str(), 501, 20), 0);
+    }
     EXPECT_EQ(tis.TISEnableInputSource(mode), 0);
     std::string bytes = readFile(home.preferences());
     EXPECT_EQ(bytes.rfind("<?xml", 0), 0u);
+    struct stat info {};
+    ASSERT_EQ(::stat(home.preferences().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    if (asRoot) {
+        EXPECT_EQ(info.st_uid, 501u);
+        EXPECT_EQ(info.st_gid, 20u);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.preferences().parent_path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file is left behind";
 }
 
 TEST_F(FileBackedInputSourcesTest, UnreadableOrUnwritablePreferencesGiveAStatusAndKeepTheFile) {
