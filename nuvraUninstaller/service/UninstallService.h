@@ -2,11 +2,17 @@
 
 #include "discovery/UninstallInventory.h"
 #include "engine/UninstallStepID.h"
+#include "service/UninstallSteps.h"
+#include "service/Workspace.h"
 
 #include <QObject>
 #include <QString>
+#include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -54,6 +60,27 @@ public:
         bool operator==(const StepDisplay&) const = default;
     };
 
+    // Everything the service talks to. The default constructor wires the real engine and
+    // scanner, the desktop and the session log; tests pass stand-ins.
+    struct Collaborators {
+        std::shared_ptr<UninstallSteps> steps;
+        std::unique_ptr<Workspace> workspace;
+        std::function<void(std::string_view)> logLine; // one session-log line
+        std::function<std::string()> logFilePath;      // the session log file
+    };
+
+    static constexpr const char* downloadPageAddress = "https://nuvra.ai/download";
+    // The only step with a title of its own: the only one that can stop a run.
+    static constexpr const char* removeAppsStepTitle = "Remove nuvra apps";
+    static constexpr const char* adminNotGrantedMessage = "Administrator access was not granted.";
+
+    // Both start the preflight scan at once. The production constructor takes its parent (or
+    // nullptr) explicitly: a default constructor would make Qt's type registration pull the real
+    // engine into every program that links the service, the fake-engine tests included.
+    explicit UninstallService(QObject* parent);
+    explicit UninstallService(Collaborators collaborators, QObject* parent = nullptr);
+    ~UninstallService() override;
+
     const Phase& phase() const;
     const std::vector<StepDisplay>& steps() const;
     bool needsAdmin() const;
@@ -69,4 +96,35 @@ public slots:
 signals:
     void phaseChanged();
     void stepsChanged();
+
+private:
+    struct StepOutcome {
+        std::vector<std::string> sentences; // problem sentences, or residues for verify
+        std::optional<std::string> failure; // set when the step stopped the run
+    };
+
+    static StepOutcome perform(UninstallSteps& steps, UninstallStepID id, bool needsAdmin);
+    template <class Work, class Apply> void inBackground(Work work, Apply apply);
+
+    void applyScan(const UninstallInventory& inventory);
+    void runStep(std::size_t index);
+    void applyStepOutcome(std::size_t index, StepOutcome outcome);
+    void failRun(UninstallStepID id, const std::string& message);
+    void finishRun(std::vector<std::string> residues);
+    void setPhase(Phase newPhase);
+    void setStep(UninstallStepID id, StepState state);
+    void resetSteps();
+
+    Phase phase_ = Scanning{};
+    std::vector<StepDisplay> steps_;
+    // Shared with the background task of the step in flight, so that destroying the service
+    // mid-step never destroys the engine under that step.
+    std::shared_ptr<UninstallSteps> engine_;
+    bool needsAdmin_ = false;
+    bool running_ = false;
+    bool runNeedsAdmin_ = false;  // captured when a run starts; the whole run uses it
+    unsigned scanGeneration_ = 0; // only the latest scan's result is applied
+    std::unique_ptr<Workspace> workspace_;
+    std::function<void(std::string_view)> logLine_;
+    std::function<std::string()> logFilePath_;
 };

@@ -1,0 +1,7 @@
+#include "service/EngineSteps.h"
+
+#include "discovery/InventoryScanner.h"
+
+UninstallInventory EngineSteps::scan() {
+    return InventoryScanner::scan();
+}

@@ -1,0 +1,58 @@
+#include "service/QtMainThreadDispatcher.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+bool onMainThread() {
+    return QThread::currentThread() == qApp->thread();
+}
+
+TEST(QtMainThreadDispatcherTest, RunAndWaitFromAnotherThreadRunsOnMainThreadAndWaits) {
+    QtMainThreadDispatcher dispatcher;
+    std::atomic<bool> ranOnMain{false};
+    std::atomic<bool> finishedBeforeReturn{false};
+    std::atomic<bool> workerDone{false};
+    std::thread worker([&] {
+        bool ran = false;
+        dispatcher.runAndWait([&] {
+            ranOnMain = onMainThread();
+            ran = true;
+        });
+        finishedBeforeReturn = ran;
+        workerDone = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return workerDone.load(); }, 5000));
+    worker.join();
+    EXPECT_TRUE(ranOnMain);
+    EXPECT_TRUE(finishedBeforeReturn);
+}
+
+TEST(QtMainThreadDispatcherTest, RunAndWaitOnMainThreadRunsInline) {
+    QtMainThreadDispatcher dispatcher;
+    bool ran = false;
+    dispatcher.runAndWait([&] { ran = true; }); // would deadlock if it queued to itself
+    EXPECT_TRUE(ran);
+}
+
+TEST(QtMainThreadDispatcherTest, PostReturnsBeforeTheWorkRunsOnMainThread) {
+    QtMainThreadDispatcher dispatcher;
+    std::atomic<int> runs{0};
+    std::atomic<bool> ranOnMain{false};
+    dispatcher.post([&] {
+        ranOnMain = onMainThread();
+        ++runs;
+    });
+    EXPECT_EQ(runs, 0);
+    std::thread worker([&] { dispatcher.post([&] { ++runs; }); });
+    worker.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return runs == 2; }, 5000));
+    EXPECT_TRUE(ranOnMain);
+}
+
+} // namespace
