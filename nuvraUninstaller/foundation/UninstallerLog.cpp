@@ -1,0 +1,72 @@
+#include "UninstallerLog.h"
+
+#include "Bundle.h"
+#include "CrashHandlers.h"
+#include "HomeFolder.h"
+#include "SessionLog.h"
+#include "UnifiedLog.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace UninstallerLog {
+namespace {
+
+// Created on first use and deliberately never destroyed: the crash handlers write through its
+// file descriptor until the very end of the process, after static destructors have run.
+SessionLog& sharedLog() {
+    static SessionLog* const log =
+        new SessionLog(SessionLog::Options::forHome(HomeFolder::homeDirectory()));
+    return *log;
+}
+
+const std::string& unifiedLogSubsystem() {
+    static const std::string subsystem =
+        Bundle::infoString("CFBundleIdentifier").value_or("ai.nuvra.NuvraUninstaller");
+    return subsystem;
+}
+
+std::string formatted(const char* format, va_list arguments) {
+    va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    if (length <= 0)
+        return {};
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, arguments);
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+} // namespace
+
+void file(std::string_view message) {
+    sharedLog().file(message);
+}
+
+void error(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const std::string message = formatted(format, arguments);
+    va_end(arguments);
+    UnifiedLog::error(unifiedLogSubsystem(), "Uninstaller", message);
+}
+
+void installCrashHandlers() {
+    CrashHandlers::install(sharedLog());
+}
+
+void fileSessionStart() {
+    sharedLog().fileSessionStart();
+}
+
+void fileSessionEnd() {
+    sharedLog().fileSessionEnd();
+}
+
+std::string logFile() {
+    return sharedLog().logFile();
+}
+
+} // namespace UninstallerLog

@@ -1,0 +1,134 @@
+#include "Bundle.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <plist/plist.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Bundle {
+namespace {
+
+// An Info.plist is a few kilobytes; refuse to load anything absurd.
+constexpr std::size_t infoPlistSizeLimit = 4 * 1024 * 1024;
+
+std::mutex overrideLock;
+std::optional<std::string> overriddenBundlePath;
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::string parentFolder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::optional<std::string> executablePath() {
+    std::string buffer(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size())
+        return std::nullopt;
+    buffer.resize(static_cast<std::size_t>(length));
+    return buffer;
+}
+
+// <x>.app/Contents/MacOS/<exe> → <x>.app
+std::optional<std::string> bundleOfExecutable(const std::string& executable) {
+    const std::string macOSFolder = parentFolder(executable);
+    if (!endsWith(macOSFolder, "/Contents/MacOS"))
+        return std::nullopt;
+    const std::string bundle = parentFolder(parentFolder(macOSFolder));
+    if (!endsWith(bundle, ".app"))
+        return std::nullopt;
+    return bundle;
+}
+
+std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::nullopt;
+    std::string content;
+    char buffer[8192];
+    bool failed = false;
+    while (true) {
+        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 || content.size() + static_cast<std::size_t>(count) > limit) {
+            failed = true;
+            break;
+        }
+        if (count == 0)
+            break;
+        content.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(descriptor);
+    if (failed)
+        return std::nullopt;
+    return content;
+}
+
+std::optional<std::string> stringValue(plist_t dictionary, const std::string& key) {
+    if (dictionary == nullptr || plist_get_node_type(dictionary) != PLIST_DICT)
+        return std::nullopt;
+    plist_t node = plist_dict_get_item(dictionary, key.c_str());
+    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING)
+        return std::nullopt;
+    char* text = nullptr;
+    plist_get_string_val(node, &text);
+    if (text == nullptr)
+        return std::nullopt;
+    std::string value = text;
+    std::free(text);
+    return value;
+}
+
+} // namespace
+
+std::optional<std::string> mainBundlePath() {
+    {
+        std::lock_guard guard(overrideLock);
+        if (overriddenBundlePath)
+            return overriddenBundlePath;
+    }
+    const auto executable = executablePath();
+    return executable ? bundleOfExecutable(*executable) : std::nullopt;
+}
+
+std::optional<std::string> resourcePath(const std::string& name, const std::string& type) {
+    const auto bundle = mainBundlePath();
+    if (!bundle || name.empty())
+        return std::nullopt;
+    const std::string path =
+        *bundle + "/Contents/Resources/" + name + (type.empty() ? "" : "." + type);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return path;
+}
+
+std::optional<std::string> infoString(const std::string& key) {
+    const auto bundle = mainBundlePath();
+    if (!bundle)
+        return std::nullopt;
+    const auto content = readFile(*bundle + "/Contents/Info.plist", infoPlistSizeLimit);
+    if (!content || content->empty())
+        return std::nullopt;
+    plist_t root = nullptr;
+    plist_from_memory(content->data(), static_cast<uint32_t>(content->size()), &root);
+    auto value = stringValue(root, key);
+    if (root != nullptr)
+        plist_free(root);
+    return value;
+}
+
+void overrideMainBundlePathForTesting(std::optional<std::string> path) {
+    std::lock_guard guard(overrideLock);
+    overriddenBundlePath = std::move(path);
+}
+
+} // namespace Bundle
