@@ -1,5 +1,6 @@
 #include "foundation/PlistValue.h"
 
+#include "foundation/PlistBinaryCheck.h"
 #include "foundation/PlistCalendar.h"
 
 #include <cmath>
@@ -83,7 +84,11 @@ std::optional<Value> dateFromNode(plist_t node) {
     const bool clamped = seconds == std::numeric_limits<std::int32_t>::min() ||
                          seconds == std::numeric_limits<std::int32_t>::max();
     if (!clamped) {
-        return Value(Date{static_cast<double>(seconds) + microseconds / 1e6});
+        // libplist splits a date before 2001 into truncated seconds and the fraction's magnitude
+        // (-0.25 s comes back as 0 and 250000), so the fraction takes the sign of the seconds.
+        // Within the single second before 2001 the sign is lost; no real file holds such a date.
+        const double fraction = microseconds / 1e6;
+        return Value(Date{seconds < 0 ? seconds - fraction : seconds + fraction});
     }
     std::optional<std::string> text = xmlElementText(node, "date");
     std::optional<double> parsed = text ? calendar::parseIsoText(*text) : std::nullopt;
@@ -285,6 +290,9 @@ Node toNode(const Value& value, int depth) {
 
 std::optional<Value> parse(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    if (binary::hasTextWithNul(bytes)) {
         return std::nullopt;
     }
     // libplist leaves the output untouched on bad input, so it must start out null.

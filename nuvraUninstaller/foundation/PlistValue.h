@@ -59,7 +59,9 @@ private:
     Storage storage_;
 };
 
-// Parses XML or binary property-list bytes; none when the bytes are not a property list.
+// Parses XML or binary property-list bytes; none when the bytes are not a property list (or hold
+// a type no property list may carry, such as a keyed-archive identifier). Integers come back
+// signed unless they only fit unsigned (above 2^63 - 1), since the file does not record which.
 std::optional<Value> parse(std::string_view bytes);
 
 // Serialises as an XML 1.0 property list; none when the value holds "nothing" anywhere.
