@@ -1,0 +1,142 @@
+#include "foundation/Shell.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+Shell::Result sh(const std::string& script, const std::optional<std::string>& input = {}) {
+    return Shell::run("/bin/sh", {"-c", script}, input);
+}
+
+TEST(Shell, MergesBothStreamsInWriteOrderAndReportsExitStatus) {
+    Shell::Result result = sh("echo one; echo two >&2; echo three; exit 3");
+    EXPECT_EQ(result.terminationStatus, 3);
+    EXPECT_EQ(result.output, "one\ntwo\nthree\n");
+    EXPECT_EQ(result.data, result.output);
+
+    Shell::Result errorOnly = sh("echo 'only here' >&2");
+    EXPECT_EQ(errorOnly.terminationStatus, 0);
+    EXPECT_EQ(errorOnly.output, "only here\n");
+}
+
+TEST(Shell, SilentFailureIsAResultNotAnError) {
+    Shell::Result result = Shell::run("/bin/false", {});
+    EXPECT_EQ(result.terminationStatus, 1);
+    EXPECT_EQ(result.output, "");
+    EXPECT_TRUE(result.data.empty());
+}
+
+TEST(Shell, ChildEndedBySignalReportsMinusTheSignal) {
+    EXPECT_EQ(sh("kill -TERM $$").terminationStatus, -SIGTERM);
+    EXPECT_EQ(sh("kill -KILL $$").terminationStatus, -SIGKILL);
+}
+
+TEST(Shell, ArgumentsArePassedVerbatimWithoutAShell) {
+    Shell::Result result =
+        Shell::run("/usr/bin/printf", {"[%s]", "two words", "*", "", "$HOME", "a\"b'c"});
+    EXPECT_EQ(result.output, "[two words][*][][$HOME][a\"b'c]");
+}
+
+TEST(Shell, ProgramsThatCannotStartThrowWithTheSystemsReason) {
+    try {
+        Shell::run("/no/such/program", {});
+        FAIL() << "expected a launch error";
+    } catch (const Shell::LaunchError& error) {
+        EXPECT_EQ(error.errorNumber(), ENOENT);
+        EXPECT_STREQ(error.what(), "/no/such/program: No such file or directory");
+    }
+    // A file that exists but may not be executed.
+    EXPECT_THROW(Shell::run("/etc/hostname", {}), Shell::LaunchError);
+    // No search path and no current-folder look-up.
+    EXPECT_THROW(Shell::run("sh", {"-c", "true"}), Shell::LaunchError);
+    EXPECT_THROW(Shell::run("/bin/echo", {std::string("cut\0short", 9)}), Shell::LaunchError);
+
+    EXPECT_FALSE(Shell::runIgnoringLaunchFailure("/no/such/program", {}).has_value());
+    std::optional<Shell::Result> started = Shell::runIgnoringLaunchFailure("/bin/false", {});
+    ASSERT_TRUE(started.has_value());
+    EXPECT_EQ(started->terminationStatus, 1);
+}
+
+TEST(Shell, InputIsFedAndEndsWithEndOfFile) {
+    EXPECT_EQ(sh("cat; echo done", std::string("line\n")).output, "line\ndone\n");
+    // Empty input is still an input: the child sees end of file at once.
+    EXPECT_EQ(sh("wc -c", std::string()).output, "0\n");
+}
+
+TEST(Shell, InvalidUtf8KeepsTheRawBytesOnly) {
+    Shell::Result result = Shell::run("/usr/bin/printf", {"ok\\377\\n"});
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.data, "ok\xff\n");
+
+    Shell::Result accented = Shell::run("/usr/bin/printf", {"d\xc3\xa9j\xc3\xa0 \xe2\x80\x94"});
+    EXPECT_EQ(accented.output, "d\xc3\xa9j\xc3\xa0 \xe2\x80\x94");
+}
+
+TEST(Shell, CollectsLargeOutputWhole) {
+    const std::size_t size = 48u << 20;
+    Shell::Result result = Shell::run("/usr/bin/head", {"-c", std::to_string(size), "/dev/zero"});
+    EXPECT_EQ(result.terminationStatus, 0);
+    ASSERT_EQ(result.data.size(), size);
+    EXPECT_EQ(result.data.find_first_not_of('\0'), std::string::npos);
+}
+
+// The child fills the output pipe before it reads anything; writing all input first would leave
+// both sides waiting on each other forever.
+TEST(Shell, ChildThatPrintsBeforeReadingDoesNotDeadlock) {
+    const std::string input(8u << 20, 'i');
+    Shell::Result result = sh("head -c 8388608 /dev/zero; wc -c", input);
+    ASSERT_EQ(result.data.size(), (8u << 20) + 8);
+    EXPECT_EQ(result.data.substr(8u << 20), "8388608\n");
+}
+
+TEST(Shell, ChildThatIgnoresItsInputDoesNotKillUs) {
+    const std::string input(8u << 20, 'i');
+    Shell::Result result = sh("echo bye", input);
+    EXPECT_EQ(result.terminationStatus, 0);
+    EXPECT_EQ(result.output, "bye\n");
+
+    // Nothing pending afterwards, and our signal mask is as it was.
+    sigset_t pending;
+    sigpending(&pending);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    EXPECT_EQ(sigismember(&mask, SIGPIPE), 0);
+}
+
+TEST(Shell, ChildInheritsOnlyTheStandardStreams) {
+    // Deliberately without close-on-exec, as a careless library would open it.
+    const int stray = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(stray, 0);
+    EXPECT_EQ(sh("ls /proc/$$/fd").output, "0\n1\n2\n");
+    EXPECT_EQ(sh("ls /proc/$$/fd", std::string("x")).output, "0\n1\n2\n");
+    ::close(stray);
+}
+
+// With pipes inherited across concurrent spawns, one child would hold another's input open and
+// `cat` would never see end of file.
+TEST(Shell, ConcurrentCallsAreIndependent) {
+    constexpr int threads = 8;
+    std::vector<std::string> outputs(threads);
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i) {
+        workers.emplace_back([i, &outputs] {
+            for (int round = 0; round < 10; ++round) {
+                outputs[i] = Shell::run("/bin/cat", {}, std::string(100000, char('a' + i))).output;
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    for (int i = 0; i < threads; ++i) {
+        EXPECT_EQ(outputs[i], std::string(100000, char('a' + i)));
+    }
+}
+
+} // namespace
