@@ -1,5 +1,6 @@
 #include "discovery/KeychainDump.h"
 
+#include <algorithm>
 #include <set>
 
 namespace KeychainDump {
@@ -8,33 +9,26 @@ namespace {
 constexpr std::string_view accountAttribute = "\"acct\"<blob>=\"";
 constexpr std::string_view productAccountPrefix = "ai.nuvra.";
 
-// The quoted account value in one line, or empty when the line has none or leaves it unclosed.
-std::string_view accountIn(std::string_view line) {
-    const size_t start = line.find(accountAttribute);
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    const std::string_view rest = line.substr(start + accountAttribute.size());
-    const size_t end = rest.find('"');
-    if (end == std::string_view::npos) {
-        return {};
-    }
-    return rest.substr(0, end);
-}
-
 } // namespace
 
 std::vector<std::string> parseNuvraAccounts(std::string_view dump) {
     std::set<std::string, std::less<>> accounts;
-    while (!dump.empty()) {
-        const size_t newline = dump.find('\n');
-        const std::string_view line = dump.substr(0, newline);
-        dump = newline == std::string_view::npos ? std::string_view{} : dump.substr(newline + 1);
-
-        const std::string_view account = accountIn(line);
-        if (account.starts_with(productAccountPrefix) && !accounts.contains(account)) {
-            accounts.emplace(account);
+    // Jumping from one attribute to the next and then past the end of its line visits each line's
+    // first attribute only, without splitting the dump into lines. The attribute holds no line
+    // feed, so a match never spans two lines.
+    size_t position = 0;
+    while ((position = dump.find(accountAttribute, position)) != std::string_view::npos) {
+        const size_t valueStart = position + accountAttribute.size();
+        const size_t lineEnd = std::min(dump.find('\n', valueStart), dump.size());
+        const std::string_view rest = dump.substr(valueStart, lineEnd - valueStart);
+        const size_t closingQuote = rest.find('"');
+        if (closingQuote != std::string_view::npos) {
+            const std::string_view account = rest.substr(0, closingQuote);
+            if (account.starts_with(productAccountPrefix) && !accounts.contains(account)) {
+                accounts.emplace(account);
+            }
         }
+        position = lineEnd;
     }
     return {accounts.begin(), accounts.end()};
 }
