@@ -1,0 +1,206 @@
+#include "Bundle.h"
+#include "HomeFolder.h"
+#include "TextInputSources.h"
+#include "discovery/HIToolboxEntries.h"
+#include "engine/LaunchServicesDump.h"
+#include "engine/UninstallEngine.h"
+#include "foundation/HIToolboxStore.h"
+#include "foundation/MainThread.h"
+#include "foundation/NuvraFootprint.h"
+#include "foundation/Shell.h"
+#include "foundation/SystemTools.h"
+#include "foundation/UninstallerLog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* helperWarning = "Could not run the input source helper.";
+constexpr const char* readWarning = "Could not read keyboard settings.";
+constexpr const char* writeWarning = "Could not update keyboard settings.";
+constexpr const char* abcLayoutID = "com.apple.keylayout.ABC";
+
+std::string lowercased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string trimmed(const std::string& text) {
+    constexpr const char* whitespace = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(whitespace);
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(whitespace) - first + 1);
+}
+
+bool isExecutableFile(const std::string& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
+}
+
+// Drops the product's entries from the input-source lists; returns how many were dropped.
+// Only lists made entirely of dictionaries are touched: anything else is not a shape we know.
+int removeNuvraEntries(plist::Dictionary& settings) {
+    int removed = 0;
+    for (const std::string& key : NuvraFootprint::hiToolboxKeys()) {
+        if (HIToolboxEntries::entryList(settings, key) == nullptr) {
+            continue;
+        }
+        plist::Array& entries = *settings.at(key).get<plist::Array>();
+        const auto dropped =
+            std::remove_if(entries.begin(), entries.end(), HIToolboxEntries::isProductEntry);
+        removed += static_cast<int>(std::distance(dropped, entries.end()));
+        entries.erase(dropped, entries.end());
+    }
+    return removed;
+}
+
+// The staging folder sits in the temporary folder; when that is shared (/tmp), someone else could
+// have planted a link or folder there to make us write elsewhere. Only our own real folder will do.
+std::error_code prepareStagingFolder(const std::string& folder) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) {
+        return error;
+    }
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0) {
+        return {errno, std::generic_category()};
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid()) {
+        return std::make_error_code(std::errc::permission_denied);
+    }
+    return {};
+}
+
+std::error_code copyTool(const std::string& source, const std::string& destination) {
+    std::error_code error;
+    // Whatever is there goes first, a link as a link, so the copy can never write through it.
+    if (fs::symlink_status(destination, error).type() != fs::file_type::not_found) {
+        fs::remove(destination, error);
+        if (error) {
+            return error;
+        }
+    }
+    fs::copy_file(source, destination, error);
+    return error;
+}
+
+} // namespace
+
+UninstallEngine::Sentences UninstallEngine::removeInputSourceState() {
+    Sentences warnings;
+
+    MainThread::runAndWait([this] { switchToABCIfCurrentIsNuvra(); });
+
+    if (stageSourcectlIfNeeded()) {
+        runSourcectl({"--disable-all"});
+    } else {
+        warnings.emplace_back(helperWarning);
+    }
+
+    if (auto settings = HIToolboxStore::read()) {
+        const int removed = removeNuvraEntries(*settings);
+        if (removed > 0 && !HIToolboxStore::write(*settings)) {
+            warnings.emplace_back(writeWarning);
+        }
+        UninstallerLog::file("  Input method: keyboard settings entries removed — " +
+                             std::to_string(removed));
+    } else {
+        warnings.emplace_back(readWarning);
+    }
+
+    // The preferences daemon caches the old keyboard settings; ending it makes the import stick.
+    Shell::runIgnoringLaunchFailure(SystemTools::killall, {"cfprefsd"});
+
+    clearLaunchServicesRegistrations();
+    UninstallerLog::file("  Input method: TIS + LaunchServices cleanup — OK");
+    return warnings;
+}
+
+void UninstallEngine::switchToABCIfCurrentIsNuvra() {
+    TextInputSources& sources = TextInputSourcesService::shared();
+    const TISInputSourceRef current = sources.TISCopyCurrentKeyboardInputSource();
+    if (!current) {
+        return;
+    }
+    const TISPropertyValue id =
+        sources.TISGetInputSourceProperty(current, TISPropertyKey::kTISPropertyInputSourceID);
+    const std::string* idText = std::get_if<std::string>(&id);
+    if (idText == nullptr ||
+        lowercased(*idText).find(NuvraFootprint::looseMatchNeedle) == std::string::npos) {
+        return;
+    }
+    const auto abc = sources.TISCreateInputSourceList(TISPropertyKey::kTISPropertyInputSourceID,
+                                                      abcLayoutID, true);
+    if (!abc || abc->empty()) {
+        return;
+    }
+    sources.TISSelectInputSource(abc->front());
+    UninstallerLog::file("  Input method: switched active source to ABC");
+}
+
+bool UninstallEngine::stageSourcectlIfNeeded() {
+    if (sourcectlPath && isExecutableFile(*sourcectlPath)) {
+        return true;
+    }
+    const auto bundled = Bundle::resourcePath("sourcectl");
+    if (!bundled) {
+        UninstallerLog::error("sourcectl binary not found in bundle");
+        return false;
+    }
+    const std::string folder = HomeFolder::temporaryDirectory() + "nuvra-uninstaller-sourcectl";
+    const std::string staged = folder + "/sourcectl";
+    std::error_code error = prepareStagingFolder(folder);
+    if (!error) {
+        error = copyTool(*bundled, staged);
+    }
+    if (error) {
+        UninstallerLog::error("sourcectl staging failed: %s", error.message().c_str());
+        return false;
+    }
+    chmod(staged.c_str(), 0755);
+    sourcectlPath = staged;
+    return true;
+}
+
+std::string UninstallEngine::runSourcectl(const std::vector<std::string>& args) {
+    if (!sourcectlPath) {
+        return "ERROR: sourcectl not staged";
+    }
+    const auto result = Shell::runIgnoringLaunchFailure(*sourcectlPath, args);
+    if (!result) {
+        return "ERROR: sourcectl failed to run";
+    }
+    return trimmed(result->output);
+}
+
+void UninstallEngine::clearLaunchServicesRegistrations() {
+    for (const std::string& path : NuvraFootprint::canonicalBundlePaths()) {
+        std::error_code error;
+        if (fs::exists(path, error)) {
+            Shell::runIgnoringLaunchFailure(SystemTools::lsregister, {"-u", path});
+        }
+    }
+
+    // Stray registrations: copies of the input method elsewhere on disk (old installs, disk
+    // images, backups) that would keep offering the input source. The raw bytes are read, since
+    // one badly encoded name anywhere in the database must not hide all the product's lines.
+    const auto dump = Shell::runIgnoringLaunchFailure(SystemTools::lsregister, {"-dump"});
+    if (!dump) {
+        return;
+    }
+    for (const std::string& path :
+         LaunchServicesDump::strayInputMethodPaths(dump->data, Bundle::mainBundlePath())) {
+        Shell::runIgnoringLaunchFailure(SystemTools::lsregister, {"-u", path});
+    }
+}
