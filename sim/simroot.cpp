@@ -454,6 +454,15 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     _exit(runAndReap(command, o.asUser));
 }
 
+// PID 1's command line holds CMD's; a `pkill -f` run inside must never match it and end the
+// whole simulation, so it is blanked to a fixed name once the options have been copied.
+void hideCommandLine(int argc, char** argv) {
+    char* start = argv[0];
+    char* end = argv[argc - 1] + std::strlen(argv[argc - 1]);
+    std::memset(start, 0, static_cast<size_t>(end - start));
+    std::strncpy(start, "sim-init", static_cast<size_t>(end - start));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -465,6 +474,7 @@ int main(int argc, char** argv) {
         refuse(std::string("fork: ") + std::strerror(errno));
     }
     if (child == 0) {
+        hideCommandLine(argc, argv);
         try {
             simulationMain(options);
         } catch (const std::exception& e) {

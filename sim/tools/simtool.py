@@ -58,11 +58,17 @@ def state_path(name):
 def locked_state(name, default):
     """Yields the JSON state `name` for a read-modify-write; saved atomically on normal exit."""
     os.makedirs(STATE_DIR, exist_ok=True)
-    with open(state_path(name + ".lock"), "a") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
+    # Root and the user both change the state: the lock file must stay writable for either.
+    fd = os.open(state_path(name + ".lock"), os.O_RDWR | os.O_CREAT, 0o666)
+    try:
+        with contextlib.suppress(OSError):
+            os.fchmod(fd, 0o666)
+        fcntl.flock(fd, fcntl.LOCK_EX)
         box = {"value": load_state(name, default)}
         yield box
         save_state(name, box["value"])
+    finally:
+        os.close(fd)
 
 
 def load_state(name, default):
