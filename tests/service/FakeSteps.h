@@ -32,7 +32,7 @@ private:
 };
 
 inline bool onMainThread() {
-    return QThread::currentThread() == qApp->thread();
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
 // Scripted steps. Records every call; counts calls that wrongly arrive on the main thread.

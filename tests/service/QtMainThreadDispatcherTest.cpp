@@ -10,7 +10,7 @@
 namespace {
 
 bool onMainThread() {
-    return QThread::currentThread() == qApp->thread();
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
 TEST(QtMainThreadDispatcherTest, RunAndWaitFromAnotherThreadRunsOnMainThreadAndWaits) {
