@@ -1,6 +1,10 @@
 #include "InventoryMode.h"
 
+#include "discovery/InventoryScanner.h"
+
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace InventoryMode {
 
@@ -13,6 +17,11 @@ bool isRequested(int argc, char** argv) {
     return false;
 }
 
-int run() { return 0; }
+int run() {
+    const std::string output = InventoryScanner::scan().summaryText() + "\n";
+    std::fwrite(output.data(), 1, output.size(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
 
 } // namespace InventoryMode
