@@ -1,0 +1,89 @@
+#include "EngineSimHelpers.h"
+#include "SimMac.h"
+#include "TextInputSources.h"
+#include "engine/UninstallEngine.h"
+
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+// Input sources the system still lists after their bundle is gone (until the next log-in).
+class LingeringRegistrations final : public TextInputSources {
+public:
+    std::optional<std::vector<TISInputSourceRef>>
+    TISCreateInputSourceList(TISPropertyKey key, const std::string&, bool) override {
+        if (key != TISPropertyKey::kTISPropertyBundleID) {
+            return std::vector<TISInputSourceRef>{};
+        }
+        return std::vector<TISInputSourceRef>{std::make_shared<TISInputSource>(),
+                                              std::make_shared<TISInputSource>()};
+    }
+    TISPropertyValue TISGetInputSourceProperty(const TISInputSourceRef&, TISPropertyKey) override {
+        return {};
+    }
+    TISInputSourceRef TISCopyCurrentKeyboardInputSource() override { return nullptr; }
+    OSStatus TISSelectInputSource(const TISInputSourceRef&) override { return 0; }
+    OSStatus TISEnableInputSource(const TISInputSourceRef&) override { return 0; }
+    OSStatus TISDisableInputSource(const TISInputSourceRef&) override { return 0; }
+};
+
+struct InstallSources {
+    explicit InstallSources(TextInputSources* sources) {
+        TextInputSourcesService::overrideForTesting(sources);
+    }
+    ~InstallSources() { TextInputSourcesService::overrideForTesting(nullptr); }
+};
+
+const char* productID = "ai.nuvra.inputmethod.NuvraInput";
+
+} // namespace
+
+TEST(Verify, aCleanMacHasNoResidues) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.verify(), IsEmpty());
+    EXPECT_EQ(EngineSim::logMessages().back(), "  Verify: residues — none");
+}
+
+TEST(Verify, lingeringInputSourcesAndThePermissionsNoteAreNoResidues) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
+    LingeringRegistrations sources;
+    InstallSources installed(&sources);
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.verify(), IsEmpty());
+    // The scan did see them: they were dropped, not missed.
+    EXPECT_TRUE(
+        EngineSim::contains(EngineSim::logMessages(), "  - Input source registration: 2 sources"));
+    EXPECT_EQ(EngineSim::logMessages().back(), "  Verify: residues — none");
+}
+
+TEST(Verify, leftoversAreReportedInScanOrder) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
+    LingeringRegistrations sources;
+    InstallSources installed(&sources);
+    fs::create_directories("/tmp/nuvra");
+    fs::create_directories(SimMac::home() + "/Applications/nuvra.app/Contents");
+    const plist::Dictionary entry{{"Bundle ID", productID},
+                                  {"InputSourceKind", "Keyboard Input Method"}};
+    EngineSim::setKeyboardSettings({{"AppleEnabledInputSources", plist::Array{entry}},
+                                    {"AppleInputSourceHistory", plist::Array{entry, entry}}});
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.verify(),
+                ElementsAre("nuvra.app (~/Applications)", "Keyboard settings entries (3 entries)",
+                            "Temporary files (/tmp/nuvra)"));
+    EXPECT_EQ(EngineSim::logMessages().back(),
+              "  Verify: residues — nuvra.app (~/Applications), Keyboard settings entries (3 "
+              "entries), Temporary files (/tmp/nuvra)");
+}
