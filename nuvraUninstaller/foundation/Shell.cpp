@@ -193,7 +193,14 @@ public:
     }
     std::size_t freeTail() const { return capacity_ - size_; }
     void commit(std::size_t count) { size_ += count; }
-    std::string take() const { return std::string(bytes_ == nullptr ? "" : bytes_, size_); }
+    // Hands the bytes over and releases the buffer at once, so the result's two copies of a large
+    // output are never joined by a third.
+    std::string take() {
+        std::string bytes(bytes_ == nullptr ? "" : bytes_, size_);
+        std::free(std::exchange(bytes_, nullptr));
+        size_ = capacity_ = 0;
+        return bytes;
+    }
 
 private:
     char* bytes_ = nullptr;
