@@ -28,6 +28,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -225,7 +226,100 @@ void mountOrThrow(const char* source, const std::string& target, const char* typ
           "mount " + target);
 }
 
+// Folders the simulated Mac writes into. A bind that covers one of them would let those writes
+// through to the host, so no bind may be one of them or hold one of them.
+const std::vector<std::string> simWritesInto = {
+    "/usr/bin",     "/usr/libexec", "/usr/local", "/etc",          "/var/folders", "/var/db",
+    "/var/log/sim", "/var/decoy",   "/Users",     "/Applications", "/Library",     "/System",
+    "/run/sim",     "/tmp",         "/dev",       "/proc",         "/sys",         "/private"};
+// Folders whose insides belong to the simulated Mac: nothing may be bound inside them either.
+// (/tmp is not one: a checkout in /tmp is bound into the simulation's own fresh /tmp.)
+const std::vector<std::string> simOwns = {
+    "/usr/bin",      "/usr/libexec", "/etc",    "/var/folders", "/var/db", "/var/log/sim", "/Users",
+    "/Applications", "/Library",     "/System", "/private",     "/dev",    "/proc",        "/sys"};
+
+bool inside(const std::string& path, const std::string& folder) {
+    return path == folder || path.starts_with(folder + "/");
+}
+
+// Why `path` may not be bound, or empty when it may.
+std::string bindProblem(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path == "/") {
+        return "the root folder";
+    }
+    for (const std::string& folder : simWritesInto) {
+        if (inside(folder, path)) {
+            return "it holds " + folder + ", which the simulated Mac writes into";
+        }
+    }
+    for (const std::string& folder : simOwns) {
+        if (inside(path, folder)) {
+            return "it lies inside " + folder + ", which belongs to the simulated Mac";
+        }
+    }
+    return {};
+}
+
+bool onRootFileSystem(const std::string& path) {
+    struct stat rootStat {};
+    struct stat pathStat {};
+    return stat("/", &rootStat) == 0 && stat(path.c_str(), &pathStat) == 0 &&
+           rootStat.st_dev == pathStat.st_dev;
+}
+
+// The folders bound into the simulation, outermost first, none inside another. The repository
+// and --bind folders must be safe to bind; the command's folder and the working folder are
+// bound only when the overlay cannot show them (another file system) and it is safe.
+std::vector<std::string> foldersToBind(const Options& o, const std::string& cwd) {
+    std::vector<std::string> wanted;
+    for (const std::string& path : o.binds) {
+        if (const std::string problem = bindProblem(path); !problem.empty()) {
+            usageError("cannot bind " + path + ": " + problem);
+        }
+        wanted.push_back(path);
+    }
+    if (const std::string problem = bindProblem(o.repo); !problem.empty()) {
+        usageError("cannot bind the repository " + o.repo + ": " + problem);
+    }
+    wanted.push_back(o.repo);
+    std::vector<std::string> automatic = {cwd};
+    if (!o.command.empty() && o.command[0].find('/') != std::string::npos) {
+        automatic.push_back(fs::weakly_canonical(o.command[0]).parent_path().string());
+    }
+    for (const std::string& path : automatic) {
+        if (bindProblem(path).empty() && !onRootFileSystem(path)) {
+            wanted.push_back(path);
+        }
+    }
+    std::sort(wanted.begin(), wanted.end(),
+              [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    std::vector<std::string> result;
+    for (const std::string& path : wanted) {
+        const bool covered = std::any_of(result.begin(), result.end(),
+                                         [&](const std::string& b) { return inside(path, b); });
+        std::error_code ec;
+        if (!covered && fs::is_directory(path, ec)) {
+            result.push_back(path);
+        }
+    }
+    return result;
+}
+
+struct OpenFolder {
+    std::string path;
+    int fd;
+};
+
 std::string buildRoot(const Options& o, const std::string& cwd) {
+    // Opened before the staging tmpfs goes over /tmp, which may hide some of them.
+    std::vector<OpenFolder> binds;
+    for (const std::string& path : foldersToBind(o, cwd)) {
+        const int fd = open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+        }
+        binds.push_back({path, fd});
+    }
     check(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), "make mounts private");
     // The staging tmpfs hides the host's /tmp, in this mount namespace only.
     const std::string stage = "/tmp";
@@ -242,30 +336,25 @@ std::string buildRoot(const Options& o, const std::string& cwd) {
     // The host's /tmp and /dev/shm would let writes through.
     mountOrThrow("simtmp", root + "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
     mountOrThrow("simshm", root + "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
-
-    std::vector<std::string> binds = o.binds;
-    binds.push_back(o.repo);
-    if (!o.command.empty() && o.command[0].find('/') != std::string::npos) {
-        // A command given by path may live outside the repository (a build tree elsewhere).
-        binds.push_back(fs::weakly_canonical(o.command[0]).parent_path().string());
-    }
-    binds.push_back(cwd); // so relative paths keep working
-    std::sort(binds.begin(), binds.end(),
-              [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
-    std::vector<std::string> bound;
-    for (const std::string& path : binds) {
-        const bool covered = std::any_of(bound.begin(), bound.end(), [&](const std::string& b) {
-            return path == b || path.starts_with(b + "/");
-        });
-        std::error_code ec;
-        if (covered || path == "/" || !fs::is_directory(path, ec)) {
-            continue;
-        }
-        fs::create_directories(root + path);
-        mountOrThrow(path.c_str(), root + path, nullptr, MS_BIND | MS_REC);
-        bound.push_back(path);
+    for (const OpenFolder& folder : binds) {
+        fs::create_directories(root + folder.path);
+        const std::string source = "/proc/self/fd/" + std::to_string(folder.fd);
+        mountOrThrow(source.c_str(), root + folder.path, nullptr, MS_BIND | MS_REC);
+        close(folder.fd);
     }
     return root;
+}
+
+// Last line of defence before anything is written: every folder the simulated Mac changes must
+// be the overlay's, never a folder of the host.
+void requireOverlay() {
+    constexpr long overlayMagic = 0x794c7630;
+    for (const char* folder : {"/", "/usr/bin", "/usr/libexec", "/usr/local", "/etc", "/var"}) {
+        struct statfs info {};
+        if (statfs(folder, &info) == 0 && static_cast<long>(info.f_type) != overlayMagic) {
+            throw std::runtime_error(std::string(folder) + " is not the simulation's overlay");
+        }
+    }
 }
 
 void copyFile(const std::string& from, const std::string& to) {
@@ -427,6 +516,7 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     const std::string root = buildRoot(o, cwd);
     check(chroot(root.c_str()), "chroot");
     check(chdir("/"), "chdir");
+    requireOverlay();
     installTools(o);
     const std::string home = makeUser(o);
     setSimEnvironment(o, home);

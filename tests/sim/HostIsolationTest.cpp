@@ -1,0 +1,199 @@
+// Runs sim/run from the host and checks what the host sees before, during and after.
+
+#include "SimMac.h"
+
+#include <chrono>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+extern char** environ;
+
+namespace {
+
+const std::string simRun = std::string(NUVRA_SOURCE_DIR) + "/sim/run";
+
+// A scratch folder in the build tree, which the simulated Mac sees with writes going through.
+class HostIsolation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scratch = fs::path(NUVRA_BINARY_DIR) / "tests/sim" /
+                  ("scratch-" + std::to_string(getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(scratch);
+        fs::create_directories(scratch);
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+
+    SimMac::RunResult sim(const std::vector<std::string>& options, const std::string& script) {
+        std::vector<std::string> argv = {simRun, "--bind", scratch.string()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.insert(argv.end(), {"--", "/bin/sh", "-c", script});
+        SimMac::RunResult r = SimMac::run(argv);
+        if (r.status == 77) {
+            skipped = r.output;
+        }
+        return r;
+    }
+
+    fs::path scratch;
+    std::string skipped;
+};
+
+#define SKIP_IF_NO_SIM(result)                                                                     \
+    if ((result).status == 77) {                                                                   \
+        GTEST_SKIP() << skipped;                                                                   \
+    }
+
+std::vector<pid_t> hostProcessesNamed(const std::string& name) {
+    std::vector<pid_t> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream comm(entry.path() / "comm");
+        std::string value;
+        if (std::getline(comm, value) && value == name) {
+            found.push_back(std::stoi(pid));
+        }
+    }
+    return found;
+}
+
+bool waitForFile(const fs::path& path) {
+    for (int i = 0; i < 300; ++i) {
+        if (fs::exists(path)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Without following symbolic links: a dangling link left on the host must count.
+bool onHost(const fs::path& path) {
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
+}
+
+TEST_F(HostIsolation, WritesOutsideTheBoundFoldersNeverReachTheHost) {
+    const std::vector<fs::path> simOnly = {"/Applications/x",   "/usr/bin/defaults",
+                                           "/usr/bin/security", "/usr/libexec/sim",
+                                           "/etc/sim-was-here", "/Users/tester"};
+    for (const auto& path : simOnly) {
+        ASSERT_FALSE(onHost(path)) << path;
+    }
+    const auto realGetconf = fs::symlink_status("/usr/bin/getconf").type();
+    // Started from /usr/bin with a command that lives there: neither folder may be bound.
+    const std::string inner = "mkdir -p /Applications/x && touch /etc/sim-was-here && "
+                              "/usr/bin/defaults write com.example.t k -bool true && "
+                              "/usr/bin/defaults export com.example.t - > " +
+                              scratch.string() + "/exported.plist";
+    const auto r = SimMac::run({"/bin/sh", "-c",
+                                "cd /usr/bin && exec " + simRun + " --bind " + scratch.string() +
+                                    " -- /bin/sh -c '" + inner + "'"});
+    SKIP_IF_NO_SIM(r);
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const auto& path : simOnly) {
+        EXPECT_FALSE(onHost(path)) << path;
+    }
+    EXPECT_EQ(fs::symlink_status("/usr/bin/getconf").type(), realGetconf);
+    // ... while the bound scratch folder received what the command wrote there.
+    std::ifstream exported(scratch / "exported.plist");
+    std::string text((std::istreambuf_iterator<char>(exported)), {});
+    EXPECT_NE(text.find("<key>k</key>"), std::string::npos) << text;
+}
+
+TEST_F(HostIsolation, BindsThatWouldLetTheSimulationWriteToTheHostAreRefused) {
+    for (const char* folder : {"/", "/usr", "/usr/bin", "/etc", "/var", "/Users/x"}) {
+        const auto r = SimMac::run({simRun, "--bind", folder, "--", "/bin/true"});
+        EXPECT_EQ(r.status, 2) << folder;
+        EXPECT_NE(r.output.find("cannot bind"), std::string::npos) << r.output;
+    }
+}
+
+TEST_F(HostIsolation, ExitStatusAndEnvironmentComeThrough) {
+    auto r = sim({}, "exit 3");
+    SKIP_IF_NO_SIM(r);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(sim({}, "kill -TERM $$").status, 128 + SIGTERM);
+
+    r = sim({}, "echo \"$HOME|$TMPDIR|$(id -u)|$$\"; stat -c %u \"$HOME\" \"$TMPDIR\"");
+    EXPECT_EQ(r.output, "/Users/tester|/var/folders/mv/x8b0x3qn2g53p4j0kfh9lfm40000gn/T/|0|2\n"
+                        "501\n501\n");
+    r = sim({"--user", "--name", "alex"}, "echo \"$HOME|$(id -u)|$(id -un)\"; touch ~/ok");
+    EXPECT_EQ(r.output, "/Users/alex|501|alex\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
+    const fs::path started = scratch / "started";
+    const fs::path checked = scratch / "checked";
+    // One "nuvraInput" is ended by pkill inside; a second one, detached and deaf to SIGTERM,
+    // is left running when the command ends.
+    const std::string script =
+        "cp /bin/sleep /tmp/nuvraInput; /tmp/nuvraInput 60 & victim=$!; "
+        "(trap '' TERM; exec setsid /tmp/nuvraInput 61) & "
+        "echo \"inside: $(ps -e -o comm= | sort | tr '\\n' ' ')\"; "
+        "touch " +
+        started.string() + "; while [ ! -e " + checked.string() +
+        " ]; do sleep 0.05; "
+        "done; /usr/bin/pkill -x nuvraInput; wait $victim; echo \"victim status $?\"; "
+        "pgrep -x nuvraInput >/dev/null && echo 'deaf one still running'";
+    std::vector<std::string> args = {simRun, "--bind", scratch.string(), "--", "/bin/sh",
+                                     "-c",   script};
+    const std::string output = (scratch / "out").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    const bool ready = waitForFile(started);
+    // The processes exist only in the simulated Mac's file system: their executable path is
+    // not the host's.
+    EXPECT_FALSE(fs::exists("/tmp/nuvraInput"));
+    std::ofstream(checked).put('\n');
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream in(output);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    if (WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << text;
+    }
+    ASSERT_TRUE(ready) << text;
+    EXPECT_NE(text.find("victim status 143"), std::string::npos) << text; // ended by SIGTERM
+    EXPECT_NE(text.find("deaf one still running"), std::string::npos) << text;
+    // Inside, only the simulation's own processes were visible: no host process such as init.
+    EXPECT_NE(text.find("inside: "), std::string::npos);
+    EXPECT_EQ(text.find("systemd"), std::string::npos) << text;
+    EXPECT_EQ(text.find("ctest"), std::string::npos) << text;
+    // The deaf one died with the simulation's PID namespace.
+    EXPECT_TRUE(hostProcessesNamed("nuvraInput").empty());
+}
+
+TEST_F(HostIsolation, OptionsAreChecked) {
+    EXPECT_EQ(SimMac::run({simRun, "--pkexec", "maybe", "--", "true"}).status, 2);
+    EXPECT_EQ(SimMac::run({simRun, "--name", "../x", "--", "true"}).status, 2);
+    const auto help = SimMac::run({simRun, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("--scene NAME"), std::string::npos);
+}
+
+} // namespace

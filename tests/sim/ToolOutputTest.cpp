@@ -1,0 +1,225 @@
+// Each fake tool against the full scene: output layout, exit status, state change and call log.
+
+#include "SimMac.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using SimMac::Call;
+using SimMac::run;
+
+namespace {
+
+const std::string lsregister = "/System/Library/Frameworks/CoreServices.framework/Frameworks/"
+                               "LaunchServices.framework/Support/lsregister";
+
+class ToolOutput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NUVRA_REQUIRE_SIM();
+        ASSERT_TRUE(SimMac::plantScene("full", false));
+    }
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        out.push_back(line);
+    }
+    return out;
+}
+
+size_t count(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(ToolOutput, DefaultsExportImportWriteDelete) {
+    const auto exported = run({"/usr/bin/defaults", "export", "com.apple.HIToolbox", "-"});
+    EXPECT_EQ(exported.status, 0);
+    EXPECT_EQ(exported.output.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+    EXPECT_NE(exported.output.find("<string>ai.nuvra.inputmethod.NuvraInput.default</string>"),
+              std::string::npos);
+
+    const auto missing = run({"/usr/bin/defaults", "export", "com.example.none", "-"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("\nDomain com.example.none does not exist\n"), std::string::npos);
+
+    // Invalid input leaves the domain as it was; a binary plist replaces it whole.
+    const auto bad =
+        run({"/usr/bin/defaults", "import", "com.apple.HIToolbox", "-"}, "not a plist");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(run({"/usr/bin/defaults", "export", "com.apple.HIToolbox", "-"}).output,
+              exported.output);
+    const std::string binary = run({"/usr/bin/python3", "-c",
+                                    "import plistlib,sys; sys.stdout.buffer.write(plistlib.dumps("
+                                    "{'AppleFnUsageType': -31000}, fmt=plistlib.FMT_BINARY))"})
+                                   .output;
+    EXPECT_EQ(run({"/usr/bin/defaults", "import", "com.apple.HIToolbox", "-"}, binary).status, 0);
+    EXPECT_EQ(run({"/usr/bin/defaults", "export", "com.apple.HIToolbox", "-"}).output,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD "
+              "PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
+              "version=\"1.0\">\n<dict>\n\t<key>AppleFnUsageType</key>\n\t<integer>-31000</"
+              "integer>\n</dict>\n</plist>\n");
+
+    EXPECT_EQ(run({"/usr/bin/defaults", "write", "group.ai.nuvra.shared", "ai.nuvra.startAtLogin",
+                   "-bool", "false"})
+                  .status,
+              0);
+    EXPECT_NE(run({"/usr/bin/defaults", "read", "group.ai.nuvra.shared"})
+                  .output.find("\"ai.nuvra.startAtLogin\" = 0;"),
+              std::string::npos);
+    EXPECT_EQ(run({"/usr/bin/defaults", "delete", "group.ai.nuvra.shared"}).status, 0);
+    EXPECT_FALSE(fs::exists(SimMac::home() + "/Library/Preferences/group.ai.nuvra.shared.plist"));
+    const auto again = run({"/usr/bin/defaults", "delete", "group.ai.nuvra.shared"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.output,
+              "Domain (group.ai.nuvra.shared) not found.\nDefaults have not been changed.\n");
+}
+
+TEST_F(ToolOutput, SecurityDumpsEveryItemAndDeletesOnePerCall) {
+    const auto dump = run({"/usr/bin/security", "dump-keychain"});
+    EXPECT_EQ(dump.status, 0);
+    EXPECT_EQ(count(dump.output, "\"acct\"<blob>=\"ai.nuvra.auth.session\""), 3u);
+    EXPECT_EQ(count(dump.output, "\"acct\"<blob>=\"com.nuvra.agent\""), 1u);
+    const auto all = lines(dump.output);
+    ASSERT_GT(all.size(), 4u);
+    EXPECT_EQ(all[0], "keychain: \"/Users/tester/Library/Keychains/login.keychain-db\"");
+    EXPECT_EQ(all[1], "version: 512");
+    EXPECT_EQ(all[2], "class: \"genp\"");
+    EXPECT_EQ(all[3], "attributes:");
+    EXPECT_NE(dump.output.find("\n    \"svce\"<blob>=\"ai.nuvra.auth\"\n"), std::string::npos);
+    EXPECT_NE(dump.output.find("\n    \"desc\"<blob>=<NULL>\n"), std::string::npos);
+
+    std::vector<int> statuses;
+    for (int i = 0; i < 4; ++i) {
+        statuses.push_back(
+            run({"/usr/bin/security", "delete-generic-password", "-a", "ai.nuvra.auth.session"})
+                .status);
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{0, 0, 0, 44}));
+    const auto gone =
+        run({"/usr/bin/security", "delete-generic-password", "-a", "ai.nuvra.auth.session"});
+    EXPECT_EQ(gone.output, "security: SecKeychainSearchCopyNext: The specified item could not be "
+                           "found in the keychain.\n");
+    for (const auto& item : SimMac::state("keychain")) {
+        EXPECT_NE(item.at(0), "ai.nuvra.auth.session");
+    }
+}
+
+TEST_F(ToolOutput, SecurityPrintsBlobsThatAreNotPlainTextAsHex) {
+    run({"/usr/bin/security", "add-generic-password", "-a", "ai.nuvra.caf\xC3\xA9", "-s", "x"});
+    const auto dump = run({"/usr/bin/security", "dump-keychain"});
+    EXPECT_NE(dump.output.find("\"acct\"<blob>=0x61692E6E757672612E636166C3A9  "
+                               "\"ai.nuvra.caf\\303\\251\"\n"),
+              std::string::npos)
+        << dump.output;
+}
+
+TEST_F(ToolOutput, LaunchctlAndPlistBuddy) {
+    const std::string agents = SimMac::home() + "/Library/LaunchAgents/";
+    const auto label = run(
+        {"/usr/libexec/PlistBuddy", "-c", "Print :Label", agents + "ai.nuvra.tis-helper.plist"});
+    EXPECT_EQ(label.status, 0);
+    EXPECT_EQ(label.output, "ai.nuvra.tis-helper\n");
+    const auto noLabel =
+        run({"/usr/libexec/PlistBuddy", "-c", "Print :Label", agents + "com.nuvra.agent.plist"});
+    EXPECT_EQ(noLabel.status, 1);
+    EXPECT_EQ(noLabel.output, "Print: Entry, \":Label\", Does Not Exist\n");
+
+    // Root's own GUI domain holds nothing; the user's holds the scene's agents.
+    const auto asRoot =
+        run({"/bin/launchctl", "bootout", "gui/0", agents + "ai.nuvra.tis-helper.plist"});
+    EXPECT_EQ(asRoot.status, 3);
+    EXPECT_EQ(asRoot.output, "Boot-out failed: 3: No such process\n");
+    EXPECT_EQ(
+        run({"/bin/launchctl", "bootout", "gui/501", agents + "ai.nuvra.agent.autostart.plist.bak"})
+            .status,
+        0);
+    EXPECT_EQ(
+        run({"/bin/launchctl", "bootout", "gui/501", agents + "com.nuvra.agent.plist"}).status, 5);
+    const auto remove = run({"/bin/launchctl", "remove", "ai.nuvra.tis-helper"});
+    EXPECT_EQ(remove.status, 113);
+    EXPECT_EQ(remove.output, "Could not find specified service\n");
+    std::set<std::string> loaded;
+    for (const auto& agent : SimMac::state("agents")) {
+        loaded.insert(agent.at(1));
+    }
+    EXPECT_EQ(loaded,
+              (std::set<std::string>{"ai.nuvra.tis-helper", "ai.nuvra.inputmethod.NuvraAgent",
+                                     "com.example.helper"}));
+}
+
+TEST_F(ToolOutput, TccutilLsregisterGetconf) {
+    const auto reset = run({"/usr/bin/tccutil", "reset", "Accessibility", "com.nuvra.agent"});
+    EXPECT_EQ(reset.status, 0);
+    EXPECT_EQ(reset.output,
+              "Successfully reset Accessibility approval status for com.nuvra.agent\n");
+    const auto unknown = run({"/usr/bin/tccutil", "reset", "Microphone", "com.nuvra.NuvraAgent"});
+    EXPECT_EQ(unknown.status, 70);
+    for (const auto& record : SimMac::state("tcc")) {
+        EXPECT_NE(record.at(1), "com.nuvra.agent");
+    }
+
+    const auto dump = run({lsregister, "-dump"});
+    EXPECT_EQ(dump.status, 0);
+    EXPECT_GT(lines(dump.output).size(), 5000u);
+    const std::string stray =
+        "\npath:                       /Users/tester/Downloads/nuvraInput.app (0x";
+    EXPECT_NE(dump.output.find(stray), std::string::npos);
+    EXPECT_NE(dump.output.find("\nclaim id:"), std::string::npos);
+    EXPECT_NE(dump.output.find("\ntype id:"), std::string::npos);
+    EXPECT_EQ(run({lsregister, "-u", "/Users/tester/Downloads/nuvraInput.app"}).status, 0);
+    EXPECT_EQ(run({lsregister, "-dump"}).output.find(stray), std::string::npos);
+
+    EXPECT_EQ(run({"/usr/bin/getconf", "DARWIN_USER_CACHE_DIR"}).output,
+              "/var/folders/mv/x8b0x3qn2g53p4j0kfh9lfm40000gn/C/\n");
+    const auto page = run({"/usr/bin/getconf", "PAGESIZE"});
+    EXPECT_EQ(page.status, 0);
+    EXPECT_GT(std::stol(page.output), 0);
+}
+
+TEST_F(ToolOutput, PkexecFollowsTheDialogMode) {
+    const std::vector<std::string> cmd = {"/usr/bin/pkexec", "/bin/sh", "-c", "id -u; exit 4"};
+    const auto approved = run(cmd);
+    EXPECT_EQ(approved.status, 4);
+    EXPECT_EQ(approved.output, "0\n");
+    SimMac::setPkexec(SimMac::Pkexec::dismiss);
+    const auto dismissed = run(cmd);
+    EXPECT_EQ(dismissed.status, 126);
+    EXPECT_EQ(dismissed.output.find("0\n"), std::string::npos);
+    SimMac::setPkexec(SimMac::Pkexec::fail);
+    const auto failed = run(cmd);
+    EXPECT_NE(failed.status, 0);
+    EXPECT_NE(failed.status, 126);
+    EXPECT_NE(failed.output.find("Not authorized"), std::string::npos);
+}
+
+TEST_F(ToolOutput, CallLogKeepsEveryArgumentExactly) {
+    const std::string odd =
+        "it's \"quoted\" \\ with spaces, caf\xC3\xA9 \xF0\x9F\x98\x80\nnew line";
+    run({"/usr/bin/defaults", "write", "com.example.odd", odd, "-string", ""});
+    run({"/usr/bin/pkill", "-x", odd});
+    run({"/usr/bin/killall", "-9", "TextInputMenuAgent"});
+    run({"/usr/bin/getconf", "DARWIN_USER_CACHE_DIR"});
+    run({"/usr/bin/pkexec", "/bin/true"});
+    EXPECT_EQ(SimMac::calls(), (std::vector<Call>{{"/usr/bin/defaults", "write", "com.example.odd",
+                                                   odd, "-string", ""},
+                                                  {"/usr/bin/pkill", "-x", odd},
+                                                  {"/usr/bin/killall", "-9", "TextInputMenuAgent"},
+                                                  {"/usr/bin/getconf", "DARWIN_USER_CACHE_DIR"},
+                                                  {"/usr/bin/pkexec", "/bin/true"}}));
+    EXPECT_EQ(SimMac::callsTo("/usr/bin/pkill").size(), 1u);
+    SimMac::clearCalls();
+    EXPECT_TRUE(SimMac::calls().empty());
+}
+
+} // namespace
