@@ -1,0 +1,244 @@
+// Application removal in a simulated Mac: the administrator dialog's outcomes, the window moves
+// around it, and the user-level bundles deleted afterwards.
+#include "Bundle.h"
+#include "HomeFolder.h"
+#include "SimWorld.h"
+#include "engine/UninstallEngine.h"
+#include "engine/WindowHook.h"
+#include "foundation/MainThread.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using SimWorld::present;
+using ::testing::ElementsAre;
+
+namespace {
+
+// Records the window moves and which main-thread entry each came through.
+struct RecordingWindow : WindowHook::Hook, MainThread::Dispatcher {
+    void makeRoomForSystemDialog() override { events.push_back("makeRoom"); }
+    void recenterWindow() override { events.push_back("recenter"); }
+    void runAndWait(const std::function<void()>& work) override {
+        events.push_back("runAndWait");
+        work();
+    }
+    void post(std::function<void()> work) override {
+        events.push_back("post");
+        work();
+    }
+    std::vector<std::string> events;
+};
+
+class AppRemovalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home = HomeFolder::homeDirectory();
+        WindowHook::install(&window);
+        MainThread::install(&window);
+        Bundle::overrideMainBundlePathForTesting(SimWorld::assembleAppBundle("/opt/app", true));
+    }
+    void TearDown() override {
+        WindowHook::install(nullptr);
+        MainThread::install(nullptr);
+        Bundle::overrideMainBundlePathForTesting(std::nullopt);
+    }
+
+    void plantSystemLevel() {
+        SimWorld::makeBundle("/Applications/nuvra.app");
+        SimWorld::makeBundle("/Applications/NuvraAgent.app");
+        SimWorld::makeBundle("/Library/Input Methods/nuvraInput.app");
+        SimWorld::makeBundle("/Library/Input Methods/nuvraInput-old.app");
+        SimWorld::makeFile("/tmp/nuvra/session/cache.bin");
+    }
+    void plantUserLevel() {
+        SimWorld::makeBundle(home + "/Library/Input Methods/nuvraInput.app");
+        SimWorld::makeBundle(home + "/Applications/nuvra.app");
+        SimWorld::makeBundle(home + "/Applications/NuvraAgent.app");
+    }
+    std::vector<std::string> appsLog() {
+        std::vector<std::string> lines;
+        for (const std::string& message : SimWorld::sessionLogMessages()) {
+            if (message.starts_with("  Apps:")) {
+                lines.push_back(message);
+            }
+        }
+        return lines;
+    }
+    EngineError removeAppsExpectingError() {
+        try {
+            engine.removeApps(true);
+        } catch (const EngineError& error) {
+            return error;
+        }
+        ADD_FAILURE() << "removeApps did not throw";
+        return EngineError::failed("");
+    }
+
+    std::string home;
+    RecordingWindow window;
+    UninstallEngine engine;
+};
+
+} // namespace
+
+TEST_F(AppRemovalTest, WithoutAdminOnlyUserLevelBundlesGoAndNoDialogAppears) {
+    plantSystemLevel();
+    plantUserLevel();
+
+    EXPECT_TRUE(engine.removeApps(false).empty());
+
+    EXPECT_THAT(appsLog(),
+                ElementsAre("  Apps: no system-level bundles found, skipping admin prompt",
+                            "  Apps: user-level bundles removed — OK"));
+    EXPECT_TRUE(SimWorld::callsTo("/usr/bin/pkexec").empty());
+    EXPECT_TRUE(window.events.empty());
+    EXPECT_FALSE(present(home + "/Library/Input Methods/nuvraInput.app"));
+    EXPECT_FALSE(present(home + "/Applications/nuvra.app"));
+    EXPECT_FALSE(present(home + "/Applications/NuvraAgent.app"));
+    EXPECT_TRUE(present("/Applications/nuvra.app")); // needs the dialog, which was not wanted
+}
+
+TEST_F(AppRemovalTest, ApprovedDialogRemovesSystemLevelTracesButNoDecoys) {
+    plantSystemLevel();
+    plantUserLevel();
+    SimWorld::makeBundle("/Applications/Notes.app");
+    SimWorld::makeBundle("/Library/Input Methods/NuvraInput.app"); // another maker's capital N
+    SimWorld::makeBundle("/Library/Input Methods/OtherInput.app");
+    SimWorld::makeFile("/tmp/nuvra-other/keep");
+
+    EXPECT_TRUE(engine.removeApps(true).empty());
+
+    for (const char* gone : {"/Applications/nuvra.app", "/Applications/NuvraAgent.app",
+                             "/Library/Input Methods/nuvraInput.app",
+                             "/Library/Input Methods/nuvraInput-old.app", "/tmp/nuvra"}) {
+        EXPECT_FALSE(present(gone)) << gone;
+    }
+    for (const char* kept : {"/Applications/Notes.app", "/Library/Input Methods/NuvraInput.app",
+                             "/Library/Input Methods/OtherInput.app", "/tmp/nuvra-other/keep"}) {
+        EXPECT_TRUE(present(kept)) << kept;
+    }
+    EXPECT_FALSE(present(home + "/Applications/nuvra.app"));
+    EXPECT_THAT(appsLog(), ElementsAre("  Apps: system-level bundles removed (admin)",
+                                       "  Apps: user-level bundles removed — OK"));
+    EXPECT_THAT(window.events, ElementsAre("runAndWait", "makeRoom", "post", "recenter"));
+    EXPECT_THAT(SimWorld::callsTo("/usr/bin/pkexec"),
+                ElementsAre(ElementsAre("/usr/bin/pkexec", "/bin/sh", "-c",
+                                        "/bin/bash '/opt/app/nuvraUninstaller.app/Contents/"
+                                        "Resources/uninstall.sh'")));
+}
+
+TEST_F(AppRemovalTest, DismissedDialogStopsBeforeUserLevelAndStillRecentres) {
+    plantSystemLevel();
+    plantUserLevel();
+    SimWorld::setPkexecMode("dismiss");
+
+    EXPECT_EQ(removeAppsExpectingError().kind(), EngineError::Kind::adminCancelled);
+
+    EXPECT_TRUE(present("/Applications/nuvra.app"));
+    EXPECT_TRUE(present(home + "/Applications/nuvra.app"));
+    EXPECT_TRUE(appsLog().empty());
+    EXPECT_THAT(window.events, ElementsAre("runAndWait", "makeRoom", "post", "recenter"));
+}
+
+TEST_F(AppRemovalTest, RefusedOrMissingElevationIsAFailureWithItsMessage) {
+    plantSystemLevel();
+    SimWorld::setPkexecMode("fail");
+    EXPECT_EQ(removeAppsExpectingError().sentence(),
+              "Privileged removal failed: Error executing command as another user: Not "
+              "authorized\n\nThis incident has been reported.");
+
+    std::filesystem::remove("/usr/bin/pkexec");
+    EXPECT_EQ(removeAppsExpectingError().sentence(),
+              "Privileged removal failed: Could not start /usr/bin/pkexec: No such file or "
+              "directory.");
+    EXPECT_TRUE(present("/Applications/nuvra.app"));
+    EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "recenter"), 2);
+}
+
+TEST_F(AppRemovalTest, ScriptThatCannotRemoveEverythingFailsTheStepWithItsMessage) {
+    plantSystemLevel();
+    plantUserLevel();
+    SimWorld::pinDown("/Applications/nuvra.app/Contents");
+
+    const EngineError error = removeAppsExpectingError();
+
+    EXPECT_EQ(error.kind(), EngineError::Kind::failed);
+    EXPECT_EQ(error.sentence(),
+              "Privileged removal failed: Could not remove /Applications/nuvra.app.");
+    // The script carries on past what it cannot remove.
+    EXPECT_FALSE(present("/Applications/NuvraAgent.app"));
+    EXPECT_FALSE(present("/tmp/nuvra"));
+    EXPECT_TRUE(present(home + "/Applications/nuvra.app"));
+    EXPECT_TRUE(appsLog().empty());
+    EXPECT_THAT(window.events, ElementsAre("runAndWait", "makeRoom", "post", "recenter"));
+}
+
+TEST_F(AppRemovalTest, MissingScriptMeansADamagedUninstallerAndNothingMoves) {
+    plantUserLevel();
+    Bundle::overrideMainBundlePathForTesting(SimWorld::assembleAppBundle("/opt/broken", false));
+
+    const EngineError error = removeAppsExpectingError();
+
+    EXPECT_EQ(error.sentence(),
+              "The uninstaller is damaged (missing uninstall.sh). Please download it again.");
+    EXPECT_TRUE(window.events.empty());
+    EXPECT_TRUE(SimWorld::callsTo("/usr/bin/pkexec").empty());
+    EXPECT_TRUE(present(home + "/Applications/nuvra.app"));
+    EXPECT_TRUE(appsLog().empty());
+}
+
+TEST_F(AppRemovalTest, UndeletableUserBundlesGiveOneWarningEachInOrderAndStillLogOK) {
+    plantUserLevel();
+    SimWorld::makeBundle(home + "/Library/Input Methods/nuvraInput-beta.app");
+    SimWorld::pinDown(home + "/Library/Input Methods/nuvraInput.app/Contents");
+    SimWorld::pinDown(home + "/Applications/nuvra.app/Contents/MacOS");
+
+    const auto warnings = engine.removeApps(false);
+
+    EXPECT_THAT(warnings,
+                ElementsAre("Could not remove " + home + "/Library/Input Methods/nuvraInput.app.",
+                            "Could not remove " + home + "/Applications/nuvra.app."));
+    EXPECT_FALSE(present(home + "/Library/Input Methods/nuvraInput-beta.app"));
+    EXPECT_FALSE(present(home + "/Applications/NuvraAgent.app"));
+    EXPECT_EQ(appsLog().back(), "  Apps: user-level bundles removed — OK");
+}
+
+TEST_F(AppRemovalTest, ScriptPathWithQuotesAndBackslashRuns) {
+    plantSystemLevel();
+    Bundle::overrideMainBundlePathForTesting(
+        SimWorld::assembleAppBundle("/opt/it's \"our\" \\app", true));
+
+    EXPECT_TRUE(engine.removeApps(true).empty());
+
+    EXPECT_FALSE(present("/Applications/nuvra.app"));
+    EXPECT_FALSE(present("/Library/Input Methods/nuvraInput.app"));
+    EXPECT_FALSE(present("/tmp/nuvra"));
+}
+
+// The script on its own, as root: links are removed as links, never followed into what another
+// user may have pointed them at.
+TEST(UninstallScript, RemovesPlantedLinksAsLinksAndSucceedsOnAnEmptyMachine) {
+    const std::string script = NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh";
+    const std::string run = "/bin/bash '" + script + "' >/tmp/script.out 2>&1";
+    EXPECT_EQ(std::system(run.c_str()), 0);
+
+    SimWorld::makeFile("/srv/precious/system.conf");
+    SimWorld::makeBundle("/opt/Other.app");
+    ASSERT_EQ(std::system("ln -s /srv/precious /tmp/nuvra && "
+                          "ln -s /opt/Other.app /Applications/nuvra.app && "
+                          "mkdir -p '/Library/Input Methods/nuvraInput.app' && "
+                          "ln -s /srv/precious '/Library/Input Methods/nuvraInput.app/inner'"),
+              0);
+
+    EXPECT_EQ(std::system(run.c_str()), 0);
+
+    EXPECT_FALSE(present("/tmp/nuvra"));
+    EXPECT_FALSE(present("/Applications/nuvra.app"));
+    EXPECT_FALSE(present("/Library/Input Methods/nuvraInput.app"));
+    EXPECT_TRUE(present("/srv/precious/system.conf"));
+    EXPECT_TRUE(present("/opt/Other.app/Contents/Info.plist"));
+}

@@ -1,0 +1,203 @@
+// Data removal, permissions reset and UI refresh in a simulated Mac: what goes, what stays, and
+// the exact commands in their order.
+#include "HomeFolder.h"
+#include "SimWorld.h"
+#include "engine/UninstallEngine.h"
+#include "foundation/NuvraFootprint.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using SimWorld::Call;
+using SimWorld::present;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+std::string cacheFolder() {
+    const char* dir = std::getenv("SIM_DARWIN_USER_DIR");
+    return std::string(dir != nullptr ? dir : "/var/folders/mv/x") + "/C";
+}
+
+void addKeychainItem(const std::string& account, const std::string& service) {
+    const std::string command = "/usr/bin/security add-generic-password -a '" + account + "' -s '" +
+                                service + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+bool keychainHasAccount(const std::string& account) {
+    return SimWorld::outputOf("/usr/bin/security dump-keychain")
+               .find("\"acct\"<blob>=\"" + account + "\"") != std::string::npos;
+}
+
+std::vector<std::string> dataPaths() {
+    std::vector<std::string> paths;
+    for (const auto& list :
+         {NuvraFootprint::legacyLaunchAgentPlists(), NuvraFootprint::groupContainerDirs(),
+          NuvraFootprint::preferencePlists(), NuvraFootprint::logDirs(),
+          NuvraFootprint::libraryDataDirs()}) {
+        paths.insert(paths.end(), list.begin(), list.end());
+    }
+    return paths;
+}
+
+std::vector<std::string> dataLog() {
+    std::vector<std::string> lines;
+    for (const std::string& message : SimWorld::sessionLogMessages()) {
+        if (message.starts_with("  Data:")) {
+            lines.push_back(message);
+        }
+    }
+    return lines;
+}
+
+// The commands a data removal runs besides the Keychain deletions.
+std::vector<Call> toolCallsExceptKeychain() {
+    std::vector<Call> result;
+    for (Call& call : SimWorld::calls()) {
+        if (call.front() == "/usr/bin/defaults" || call.front() == "/usr/bin/getconf" ||
+            call.front() == "/usr/bin/killall") {
+            result.push_back(std::move(call));
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(DataRemoval, RemovesTheWholeFootprintAndNothingElse) {
+    SimWorld::plantScene("full");
+    const std::string home = HomeFolder::homeDirectory();
+    const std::string tmp = HomeFolder::temporaryDirectory();
+
+    UninstallEngine engine;
+    EXPECT_TRUE(engine.removeData().empty());
+
+    for (const std::string& path : dataPaths()) {
+        EXPECT_FALSE(present(path)) << path;
+    }
+    for (const std::string& path :
+         {tmp + "nuvra-agent-sourcectl-Xq3v9a", tmp + "nuvraInstaller.5fGh2k",
+          tmp + "nuvraInstaller-2.4.1.log", cacheFolder() + "/com.apple.IntlDataCache.le",
+          cacheFolder() + "/com.apple.IntlDataCache.le.kbdx"}) {
+        EXPECT_FALSE(present(path)) << path;
+    }
+    // Look-alikes, and what the links inside the product's folders point at.
+    for (const std::string& path :
+         {home + "/Documents/Keep/notes.txt", home + "/Documents/Keep/cache-target/blob.bin",
+          home + "/Library/LaunchAgents/ai.nuvra.tis-helper.plist.orig",
+          home + "/Library/Preferences/ai.nuvra.inputmethod.NuvraInputExtras.plist",
+          home + "/Library/Preferences/group.ai.nuvra.shared.backup.plist",
+          home + "/Library/Group Containers/group.ai.nuvra.shared.backup/keep.txt",
+          home + "/Library/Logs/nuvra-notes/app.log",
+          home + "/Library/Application Support/nuvra2/keep.txt",
+          home + "/Library/Caches/ai.nuvra.inputmethod.NuvraInput.helper/keep.txt",
+          tmp + "Nuvrainstaller.tmp", tmp + "xnuvraInstaller", tmp + "nuvra-agent-notes/keep.txt",
+          cacheFolder() + "/com.apple.IntlDataCache.le.sbdx"}) {
+        EXPECT_TRUE(present(path)) << path;
+    }
+    for (const char* account :
+         {"ai.nuvra.auth.session", "ai.nuvra.auth.pendingPKCE", "ai.nuvra.sync.token"}) {
+        EXPECT_FALSE(keychainHasAccount(account)) << account;
+    }
+    for (const char* account :
+         {"com.nuvra.agent", "nuvra.auth.session", "jane@nuvranotes.example"}) {
+        EXPECT_TRUE(keychainHasAccount(account)) << account;
+    }
+    EXPECT_THAT(dataLog(), ElementsAre("  Data: removed Keychain item ai.nuvra.auth.pendingPKCE",
+                                       "  Data: removed Keychain item ai.nuvra.auth.session",
+                                       "  Data: removed Keychain item ai.nuvra.sync.token",
+                                       "  Data: settings and data removed — OK"));
+    EXPECT_THAT(
+        toolCallsExceptKeychain(),
+        ElementsAre(ElementsAre("/usr/bin/defaults", "delete", "group.ai.nuvra.macos.shared"),
+                    ElementsAre("/usr/bin/defaults", "delete", "group.ai.nuvra.shared"),
+                    ElementsAre("/usr/bin/defaults", "delete", "ai.nuvra.inputmethod.NuvraAgent"),
+                    ElementsAre("/usr/bin/defaults", "delete", "ai.nuvra.inputmethod.NuvraInput"),
+                    ElementsAre("/usr/bin/getconf", "DARWIN_USER_CACHE_DIR"),
+                    ElementsAre("/usr/bin/killall", "cfprefsd")));
+}
+
+TEST(DataRemoval, RepeatsKeychainDeletionUntilNoneLeftAndTriesKnownAccountsOnce) {
+    for (const char* service : {"nuvra", "nuvra-2", "nuvra-3"}) {
+        addKeychainItem("ai.nuvra.auth.session", service);
+    }
+
+    UninstallEngine engine;
+    EXPECT_TRUE(engine.removeData().empty());
+
+    std::vector<Call> deletions;
+    for (const Call& call : SimWorld::callsTo("/usr/bin/security")) {
+        if (call.at(1) == "delete-generic-password") {
+            deletions.push_back(call);
+        }
+    }
+    const Call pending{"/usr/bin/security", "delete-generic-password", "-a",
+                       "ai.nuvra.auth.pendingPKCE"};
+    const Call session{"/usr/bin/security", "delete-generic-password", "-a",
+                       "ai.nuvra.auth.session"};
+    // Sorted accounts; the absent one is tried once, the present one until a run finds nothing.
+    EXPECT_THAT(deletions, ElementsAre(pending, session, session, session, session));
+    EXPECT_FALSE(keychainHasAccount("ai.nuvra.auth.session"));
+    EXPECT_THAT(dataLog(), ElementsAre("  Data: removed Keychain item ai.nuvra.auth.session",
+                                       "  Data: settings and data removed — OK"));
+}
+
+TEST(DataRemoval, ProtectedFolderGivesOneWarningWhileLaterStepsRun) {
+    const std::string home = HomeFolder::homeDirectory();
+    const std::string logs = home + "/Library/Logs/nuvra";
+    SimWorld::makeFile(logs + "/old/locked.log");
+    SimWorld::makeFile(logs + "/today.log");
+    SimWorld::pinDown(logs + "/old");
+    SimWorld::makeFile(home + "/Library/Application Support/nuvra/state.json");
+    SimWorld::makeFile(cacheFolder() + "/com.apple.IntlDataCache.le");
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.removeData(), ElementsAre("Could not remove " + logs + "."));
+
+    EXPECT_FALSE(present(logs + "/today.log"));
+    EXPECT_FALSE(present(home + "/Library/Application Support/nuvra"));
+    EXPECT_FALSE(present(cacheFolder() + "/com.apple.IntlDataCache.le"));
+    EXPECT_EQ(SimWorld::callsTo("/usr/bin/killall").size(), 1u);
+    EXPECT_EQ(dataLog().back(), "  Data: settings and data removed — WARN");
+}
+
+// getconf ends its answer with a slash and a line break; the cache paths must not double it.
+TEST(DataRemoval, CachePathsHaveOneSlashAfterTheCacheFolder) {
+    const std::string cache = cacheFolder() + "/com.apple.IntlDataCache.le.kbdx";
+    SimWorld::makeFile(cache);
+    SimWorld::pinDown(cache);
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.removeData(), ElementsAre("Could not remove " + cache + "."));
+}
+
+TEST(PermissionsReset, ResetsFourServicesForFourIdentifiersServiceByService) {
+    UninstallEngine engine;
+    EXPECT_TRUE(engine.resetPermissions().empty());
+
+    std::vector<Call> expected;
+    for (const char* service : {"Microphone", "Accessibility", "ListenEvent", "PostEvent"}) {
+        for (const char* id : {"ai.nuvra.inputmethod.NuvraAgent", "ai.nuvra.inputmethod.NuvraInput",
+                               "com.nuvra.agent", "com.nuvra.NuvraAgent"}) {
+            expected.push_back({"/usr/bin/tccutil", "reset", service, id});
+        }
+    }
+    EXPECT_THAT(SimWorld::callsTo("/usr/bin/tccutil"), ElementsAreArray(expected));
+    EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Permissions: TCC records reset — OK");
+}
+
+TEST(RefreshSystemUI, KillsInputServicesOutrightThenAsksTheMenuBarToRestart) {
+    UninstallEngine engine;
+    EXPECT_TRUE(engine.refreshSystemUI().empty());
+
+    EXPECT_THAT(SimWorld::callsTo("/usr/bin/killall"),
+                ElementsAre(ElementsAre("/usr/bin/killall", "-9", "TextInputMenuAgent"),
+                            ElementsAre("/usr/bin/killall", "-9", "TextInputSwitcher"),
+                            ElementsAre("/usr/bin/killall", "-9", "pboard"),
+                            ElementsAre("/usr/bin/killall", "SystemUIServer")));
+    EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Refresh: input UI services restarted — OK");
+}
