@@ -28,7 +28,6 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -226,6 +225,18 @@ void mountOrThrow(const char* source, const std::string& target, const char* typ
           "mount " + target);
 }
 
+// False in an unprivileged user namespace, where the simulated user's id is not mapped.
+bool canChownToSimUser() {
+    std::ifstream f("/proc/self/uid_map");
+    long inside = 0, outside = 0, count = 0;
+    while (f >> inside >> outside >> count) {
+        if (inside <= simUid && simUid < inside + count) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Folders the simulated Mac writes into. A bind that covers one of them would let those writes
 // through to the host, so no bind may be one of them or hold one of them.
 const std::vector<std::string> simWritesInto = {
@@ -328,8 +339,16 @@ std::string buildRoot(const Options& o, const std::string& cwd) {
     for (const char* d : {"/upper", "/work", "/root"}) {
         check(mkdir((stage + d).c_str(), 0755), "mkdir");
     }
-    mountOrThrow("overlay", root, "overlay", 0,
-                 "lowerdir=/,upperdir=" + stage + "/upper,workdir=" + stage + "/work");
+    const std::string options =
+        "lowerdir=/,upperdir=" + stage + "/upper,workdir=" + stage + "/work";
+    if (mount("overlay", root.c_str(), "overlay", 0, options.c_str()) != 0) {
+        // In a user namespace "/" cannot be a lower layer (its submounts are locked), and the
+        // mapped root could not write into the host's root-owned folders anyway.
+        throw std::runtime_error(
+            std::string("cannot overlay the host's root (") + std::strerror(errno) +
+            (canChownToSimUser() ? ")"
+                                 : "): an unprivileged user namespace cannot do it; run as root"));
+    }
     mountOrThrow("proc", root + "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC);
     mountOrThrow("/dev", root + "/dev", nullptr, MS_BIND | MS_REC);
     mountOrThrow("/sys", root + "/sys", nullptr, MS_BIND | MS_REC);
@@ -345,14 +364,27 @@ std::string buildRoot(const Options& o, const std::string& cwd) {
     return root;
 }
 
-// Last line of defence before anything is written: every folder the simulated Mac changes must
-// be the overlay's, never a folder of the host.
-void requireOverlay() {
-    constexpr long overlayMagic = 0x794c7630;
-    for (const char* folder : {"/", "/usr/bin", "/usr/libexec", "/usr/local", "/etc", "/var"}) {
-        struct statfs info {};
-        if (statfs(folder, &info) == 0 && static_cast<long>(info.f_type) != overlayMagic) {
-            throw std::runtime_error(std::string(folder) + " is not the simulation's overlay");
+// The folders the simulated Mac changes, as the host sees them (device and inode), taken before
+// the chroot. The last line of defence compares them with what the simulation sees afterwards.
+const std::vector<std::string> guardedFolders = {"/usr/bin", "/usr/libexec", "/usr/local", "/etc",
+                                                 "/var"};
+
+std::vector<std::pair<dev_t, ino_t>> hostIdentities() {
+    std::vector<std::pair<dev_t, ino_t>> ids;
+    for (const std::string& folder : guardedFolders) {
+        struct stat st {};
+        ids.emplace_back(stat(folder.c_str(), &st) == 0 ? std::pair{st.st_dev, st.st_ino}
+                                                        : std::pair<dev_t, ino_t>{0, 0});
+    }
+    return ids;
+}
+
+void requireNoHostFolder(const std::vector<std::pair<dev_t, ino_t>>& host) {
+    for (size_t i = 0; i < guardedFolders.size(); ++i) {
+        struct stat st {};
+        if (stat(guardedFolders[i].c_str(), &st) == 0 && host[i].first != 0 &&
+            st.st_dev == host[i].first && st.st_ino == host[i].second) {
+            throw std::runtime_error(guardedFolders[i] + " is the host's own folder");
         }
     }
 }
@@ -382,18 +414,6 @@ void installTools(const Options& o) {
         unlink(target.c_str());
         fs::create_symlink(tools + "/" + name, target);
     }
-}
-
-// False in an unprivileged user namespace, where the simulated user's id is not mapped.
-bool canChownToSimUser() {
-    std::ifstream f("/proc/self/uid_map");
-    long inside = 0, outside = 0, count = 0;
-    while (f >> inside >> outside >> count) {
-        if (inside <= simUid && simUid < inside + count) {
-            return true;
-        }
-    }
-    return false;
 }
 
 std::string makeUser(const Options& o) {
@@ -513,10 +533,11 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     signal(SIGINT, SIG_IGN);
     signal(SIGQUIT, SIG_IGN);
     const std::string cwd = fs::current_path().string();
+    const auto hostFolders = hostIdentities();
     const std::string root = buildRoot(o, cwd);
     check(chroot(root.c_str()), "chroot");
     check(chdir("/"), "chdir");
-    requireOverlay();
+    requireNoHostFolder(hostFolders);
     installTools(o);
     const std::string home = makeUser(o);
     setSimEnvironment(o, home);
