@@ -36,6 +36,7 @@ struct RecordingWindow : WindowHook::Hook, MainThread::Dispatcher {
 class AppRemovalTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        NUVRA_REQUIRE_SIM();
         home = HomeFolder::homeDirectory();
         WindowHook::install(&window);
         MainThread::install(&window);
@@ -59,15 +60,7 @@ protected:
         SimWorld::makeBundle(home + "/Applications/nuvra.app");
         SimWorld::makeBundle(home + "/Applications/NuvraAgent.app");
     }
-    std::vector<std::string> appsLog() {
-        std::vector<std::string> lines;
-        for (const std::string& message : SimWorld::sessionLogMessages()) {
-            if (message.starts_with("  Apps:")) {
-                lines.push_back(message);
-            }
-        }
-        return lines;
-    }
+    std::vector<std::string> appsLog() { return SimWorld::sessionLogMessages("  Apps:"); }
     EngineError removeAppsExpectingError() {
         try {
             engine.removeApps(true);
@@ -94,7 +87,7 @@ TEST_F(AppRemovalTest, WithoutAdminOnlyUserLevelBundlesGoAndNoDialogAppears) {
     EXPECT_THAT(appsLog(),
                 ElementsAre("  Apps: no system-level bundles found, skipping admin prompt",
                             "  Apps: user-level bundles removed — OK"));
-    EXPECT_TRUE(SimWorld::callsTo("/usr/bin/pkexec").empty());
+    EXPECT_TRUE(SimMac::callsTo("/usr/bin/pkexec").empty());
     EXPECT_TRUE(window.events.empty());
     EXPECT_FALSE(present(home + "/Library/Input Methods/nuvraInput.app"));
     EXPECT_FALSE(present(home + "/Applications/nuvra.app"));
@@ -125,7 +118,7 @@ TEST_F(AppRemovalTest, ApprovedDialogRemovesSystemLevelTracesButNoDecoys) {
     EXPECT_THAT(appsLog(), ElementsAre("  Apps: system-level bundles removed (admin)",
                                        "  Apps: user-level bundles removed — OK"));
     EXPECT_THAT(window.events, ElementsAre("runAndWait", "makeRoom", "post", "recenter"));
-    EXPECT_THAT(SimWorld::callsTo("/usr/bin/pkexec"),
+    EXPECT_THAT(SimMac::callsTo("/usr/bin/pkexec"),
                 ElementsAre(ElementsAre("/usr/bin/pkexec", "/bin/sh", "-c",
                                         "/bin/bash '/opt/app/nuvraUninstaller.app/Contents/"
                                         "Resources/uninstall.sh'")));
@@ -134,7 +127,7 @@ TEST_F(AppRemovalTest, ApprovedDialogRemovesSystemLevelTracesButNoDecoys) {
 TEST_F(AppRemovalTest, DismissedDialogStopsBeforeUserLevelAndStillRecentres) {
     plantSystemLevel();
     plantUserLevel();
-    SimWorld::setPkexecMode("dismiss");
+    SimMac::setPkexec(SimMac::Pkexec::dismiss);
 
     EXPECT_EQ(removeAppsExpectingError().kind(), EngineError::Kind::adminCancelled);
 
@@ -146,7 +139,7 @@ TEST_F(AppRemovalTest, DismissedDialogStopsBeforeUserLevelAndStillRecentres) {
 
 TEST_F(AppRemovalTest, RefusedOrMissingElevationIsAFailureWithItsMessage) {
     plantSystemLevel();
-    SimWorld::setPkexecMode("fail");
+    SimMac::setPkexec(SimMac::Pkexec::fail);
     EXPECT_EQ(removeAppsExpectingError().sentence(),
               "Privileged removal failed: Error executing command as another user: Not "
               "authorized\n\nThis incident has been reported.");
@@ -186,7 +179,7 @@ TEST_F(AppRemovalTest, MissingScriptMeansADamagedUninstallerAndNothingMoves) {
     EXPECT_EQ(error.sentence(),
               "The uninstaller is damaged (missing uninstall.sh). Please download it again.");
     EXPECT_TRUE(window.events.empty());
-    EXPECT_TRUE(SimWorld::callsTo("/usr/bin/pkexec").empty());
+    EXPECT_TRUE(SimMac::callsTo("/usr/bin/pkexec").empty());
     EXPECT_TRUE(present(home + "/Applications/nuvra.app"));
     EXPECT_TRUE(appsLog().empty());
 }
@@ -222,19 +215,22 @@ TEST_F(AppRemovalTest, ScriptPathWithQuotesAndBackslashRuns) {
 // The script on its own, as root: links are removed as links, never followed into what another
 // user may have pointed them at.
 TEST(UninstallScript, RemovesPlantedLinksAsLinksAndSucceedsOnAnEmptyMachine) {
-    const std::string script = NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh";
-    const std::string run = "/bin/bash '" + script + "' >/tmp/script.out 2>&1";
-    EXPECT_EQ(std::system(run.c_str()), 0);
+    NUVRA_REQUIRE_SIM();
+    namespace fs = std::filesystem;
+    const std::vector<std::string> runScript{"/bin/bash", NUVRA_SOURCE_DIR
+                                             "/nuvraUninstaller/resources/uninstall.sh"};
+    const SimMac::RunResult onEmptyMachine = SimMac::run(runScript);
+    EXPECT_EQ(onEmptyMachine.status, 0);
+    EXPECT_EQ(onEmptyMachine.output, "");
 
     SimWorld::makeFile("/srv/precious/system.conf");
     SimWorld::makeBundle("/opt/Other.app");
-    ASSERT_EQ(std::system("ln -s /srv/precious /tmp/nuvra && "
-                          "ln -s /opt/Other.app /Applications/nuvra.app && "
-                          "mkdir -p '/Library/Input Methods/nuvraInput.app' && "
-                          "ln -s /srv/precious '/Library/Input Methods/nuvraInput.app/inner'"),
-              0);
+    fs::create_directory_symlink("/srv/precious", "/tmp/nuvra");
+    fs::create_directory_symlink("/opt/Other.app", "/Applications/nuvra.app");
+    fs::create_directories("/Library/Input Methods/nuvraInput.app");
+    fs::create_directory_symlink("/srv/precious", "/Library/Input Methods/nuvraInput.app/inner");
 
-    EXPECT_EQ(std::system(run.c_str()), 0);
+    EXPECT_EQ(SimMac::run(runScript).status, 0);
 
     EXPECT_FALSE(present("/tmp/nuvra"));
     EXPECT_FALSE(present("/Applications/nuvra.app"));

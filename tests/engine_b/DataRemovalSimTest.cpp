@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using SimWorld::Call;
+using SimMac::Call;
 using SimWorld::present;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -29,8 +29,7 @@ void addKeychainItem(const std::string& account, const std::string& service) {
 }
 
 bool keychainHasAccount(const std::string& account) {
-    return SimWorld::outputOf("/usr/bin/security dump-keychain")
-               .find("\"acct\"<blob>=\"" + account + "\"") != std::string::npos;
+    return SimWorld::keychainDump().find("\"acct\"<blob>=\"" + account + "\"") != std::string::npos;
 }
 
 std::vector<std::string> dataPaths() {
@@ -45,19 +44,13 @@ std::vector<std::string> dataPaths() {
 }
 
 std::vector<std::string> dataLog() {
-    std::vector<std::string> lines;
-    for (const std::string& message : SimWorld::sessionLogMessages()) {
-        if (message.starts_with("  Data:")) {
-            lines.push_back(message);
-        }
-    }
-    return lines;
+    return SimWorld::sessionLogMessages("  Data:");
 }
 
 // The commands a data removal runs besides the Keychain deletions.
 std::vector<Call> toolCallsExceptKeychain() {
     std::vector<Call> result;
-    for (Call& call : SimWorld::calls()) {
+    for (Call& call : SimMac::calls()) {
         if (call.front() == "/usr/bin/defaults" || call.front() == "/usr/bin/getconf" ||
             call.front() == "/usr/bin/killall") {
             result.push_back(std::move(call));
@@ -69,7 +62,8 @@ std::vector<Call> toolCallsExceptKeychain() {
 } // namespace
 
 TEST(DataRemoval, RemovesTheWholeFootprintAndNothingElse) {
-    SimWorld::plantScene("full");
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full", false));
     const std::string home = HomeFolder::homeDirectory();
     const std::string tmp = HomeFolder::temporaryDirectory();
 
@@ -122,6 +116,7 @@ TEST(DataRemoval, RemovesTheWholeFootprintAndNothingElse) {
 }
 
 TEST(DataRemoval, RepeatsKeychainDeletionUntilNoneLeftAndTriesKnownAccountsOnce) {
+    NUVRA_REQUIRE_SIM();
     for (const char* service : {"nuvra", "nuvra-2", "nuvra-3"}) {
         addKeychainItem("ai.nuvra.auth.session", service);
     }
@@ -130,7 +125,7 @@ TEST(DataRemoval, RepeatsKeychainDeletionUntilNoneLeftAndTriesKnownAccountsOnce)
     EXPECT_TRUE(engine.removeData().empty());
 
     std::vector<Call> deletions;
-    for (const Call& call : SimWorld::callsTo("/usr/bin/security")) {
+    for (const Call& call : SimMac::callsTo("/usr/bin/security")) {
         if (call.at(1) == "delete-generic-password") {
             deletions.push_back(call);
         }
@@ -147,6 +142,7 @@ TEST(DataRemoval, RepeatsKeychainDeletionUntilNoneLeftAndTriesKnownAccountsOnce)
 }
 
 TEST(DataRemoval, ProtectedFolderGivesOneWarningWhileLaterStepsRun) {
+    NUVRA_REQUIRE_SIM();
     const std::string home = HomeFolder::homeDirectory();
     const std::string logs = home + "/Library/Logs/nuvra";
     SimWorld::makeFile(logs + "/old/locked.log");
@@ -161,12 +157,13 @@ TEST(DataRemoval, ProtectedFolderGivesOneWarningWhileLaterStepsRun) {
     EXPECT_FALSE(present(logs + "/today.log"));
     EXPECT_FALSE(present(home + "/Library/Application Support/nuvra"));
     EXPECT_FALSE(present(cacheFolder() + "/com.apple.IntlDataCache.le"));
-    EXPECT_EQ(SimWorld::callsTo("/usr/bin/killall").size(), 1u);
+    EXPECT_EQ(SimMac::callsTo("/usr/bin/killall").size(), 1u);
     EXPECT_EQ(dataLog().back(), "  Data: settings and data removed — WARN");
 }
 
 // getconf ends its answer with a slash and a line break; the cache paths must not double it.
 TEST(DataRemoval, CachePathsHaveOneSlashAfterTheCacheFolder) {
+    NUVRA_REQUIRE_SIM();
     const std::string cache = cacheFolder() + "/com.apple.IntlDataCache.le.kbdx";
     SimWorld::makeFile(cache);
     SimWorld::pinDown(cache);
@@ -176,6 +173,7 @@ TEST(DataRemoval, CachePathsHaveOneSlashAfterTheCacheFolder) {
 }
 
 TEST(PermissionsReset, ResetsFourServicesForFourIdentifiersServiceByService) {
+    NUVRA_REQUIRE_SIM();
     UninstallEngine engine;
     EXPECT_TRUE(engine.resetPermissions().empty());
 
@@ -186,15 +184,16 @@ TEST(PermissionsReset, ResetsFourServicesForFourIdentifiersServiceByService) {
             expected.push_back({"/usr/bin/tccutil", "reset", service, id});
         }
     }
-    EXPECT_THAT(SimWorld::callsTo("/usr/bin/tccutil"), ElementsAreArray(expected));
+    EXPECT_THAT(SimMac::callsTo("/usr/bin/tccutil"), ElementsAreArray(expected));
     EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Permissions: TCC records reset — OK");
 }
 
 TEST(RefreshSystemUI, KillsInputServicesOutrightThenAsksTheMenuBarToRestart) {
+    NUVRA_REQUIRE_SIM();
     UninstallEngine engine;
     EXPECT_TRUE(engine.refreshSystemUI().empty());
 
-    EXPECT_THAT(SimWorld::callsTo("/usr/bin/killall"),
+    EXPECT_THAT(SimMac::callsTo("/usr/bin/killall"),
                 ElementsAre(ElementsAre("/usr/bin/killall", "-9", "TextInputMenuAgent"),
                             ElementsAre("/usr/bin/killall", "-9", "TextInputSwitcher"),
                             ElementsAre("/usr/bin/killall", "-9", "pboard"),

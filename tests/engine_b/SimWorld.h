@@ -1,23 +1,18 @@
 #pragma once
 
+#include "SimMac.h"
+
 #include <string>
 #include <vector>
 
-// What the engine tests need from the simulated Mac they run in: its call log, the session log,
-// the administrator dialog's behaviour, and ways to plant or pin down files.
+// What the engine tests need beyond SimMac: the session log, planting and pinning down files, and
+// an application bundle of their own.
 namespace SimWorld {
-
-using Call = std::vector<std::string>;
-
-// Every tool call so far, argument vector with the tool's path first.
-std::vector<Call> calls();
-std::vector<Call> callsTo(const std::string& toolPath);
 
 // The session log's messages without their timestamps, one per logged line.
 std::vector<std::string> sessionLogMessages();
-
-// "approve", "dismiss" or "fail": what the password dialog does from now on.
-void setPkexecMode(const std::string& mode);
+// Those of one area ("  Apps:", "  Data:").
+std::vector<std::string> sessionLogMessages(const std::string& prefix);
 
 void makeFile(const std::string& path, const std::string& contents = "x");
 // A minimal bundle folder with an executable and an Info.plist inside.
@@ -34,11 +29,7 @@ std::string assembleAppBundle(const std::string& folder, bool withScript);
 
 bool present(const std::string& path); // anything at path, links included
 
-// Plants a scene of sim/scene ("full", "footprint", …) without its running processes unless asked
-// to; the call log is emptied afterwards.
-void plantScene(const std::string& name, bool withProcesses = false);
-
-// What a shell command printed on standard output.
-std::string outputOf(const std::string& command);
+// The printed Keychain, as "security dump-keychain" shows it.
+std::string keychainDump();
 
 } // namespace SimWorld

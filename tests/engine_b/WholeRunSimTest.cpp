@@ -41,7 +41,8 @@ std::vector<std::string> decoyPaths() {
 } // namespace
 
 TEST(WholeRun, AllStepsLeaveNothingOfTheProductAndEveryLookAlike) {
-    SimWorld::plantScene("full", true);
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full"));
     Bundle::overrideMainBundlePathForTesting(SimWorld::assembleAppBundle("/opt/app", true));
 
     UninstallEngine engine;
@@ -62,13 +63,15 @@ TEST(WholeRun, AllStepsLeaveNothingOfTheProductAndEveryLookAlike) {
     for (const std::string& path : decoyPaths()) {
         EXPECT_TRUE(present(path)) << path;
     }
-    const std::string keychain = SimWorld::outputOf("/usr/bin/security dump-keychain");
+    const std::string keychain = SimWorld::keychainDump();
     for (const char* account :
          {"com.nuvra.agent", "nuvra.auth.session", "jane@nuvranotes.example"}) {
         EXPECT_THAT(keychain, ::testing::HasSubstr(std::string("\"acct\"<blob>=\"") + account));
     }
     // The look-alike programs were left running.
-    EXPECT_THAT(SimWorld::outputOf("ps -eo args"), ::testing::HasSubstr("Nuvra Notes"));
-    EXPECT_THAT(SimWorld::outputOf("ps -eo args"), ::testing::HasSubstr("/usr/local/bin/nuvractl"));
+    EXPECT_THAT(SimMac::run({"/bin/ps", "-eo", "args"}).output,
+                ::testing::HasSubstr("Nuvra Notes"));
+    EXPECT_THAT(SimMac::run({"/bin/ps", "-eo", "args"}).output,
+                ::testing::HasSubstr("/usr/local/bin/nuvractl"));
     Bundle::overrideMainBundlePathForTesting(std::nullopt);
 }
