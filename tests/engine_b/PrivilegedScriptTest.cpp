@@ -1,16 +1,9 @@
 // How the privileged removal script is put together, read back and judged. A mistake here runs
-// the wrong command as root, so the round trip goes all the way through a real shell.
+// the wrong command as root; the simulated-Mac tests run an awkward path through the real shell.
 #include "AppleScript.h"
 #include "engine/PrivilegedRunner.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 TEST(PrivilegedScript, QuotesForTheShellThenEscapesForAppleScript) {
     EXPECT_EQ(PrivilegedRunner::shellQuoted("/a b/it's"), "'/a b/it'\\''s'");
@@ -46,32 +39,6 @@ TEST(PrivilegedScript, StandInUnescapesLiteralsAndRejectsAnythingElse) {
          }) {
         EXPECT_FALSE(AppleScript::fromSource(source)) << source;
     }
-}
-
-// The built command, run by a real shell, reaches bash with the awkward path as one argument.
-TEST(PrivilegedScript, AwkwardScriptPathRunsThroughTheShellUnchanged) {
-    const fs::path folder = fs::temp_directory_path() /
-                            ("engine-b-quoting-" + std::to_string(getpid())) / "it's \"a\" \\dir";
-    fs::create_directories(folder);
-    const fs::path marker = folder.parent_path() / "ran";
-    const fs::path script = folder / "un'install \"x\" \\.sh";
-    std::ofstream(script) << "echo \"$0\" > '" << marker.string() << "'\n";
-
-    const auto parsed = AppleScript::fromSource(PrivilegedRunner::scriptSource(script.string()));
-    ASSERT_TRUE(parsed);
-    const pid_t child = fork();
-    if (child == 0) {
-        execl("/bin/sh", "sh", "-c", parsed->shellCommand().c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    std::string ranAs;
-    std::getline(std::ifstream(marker), ranAs);
-    EXPECT_EQ(ranAs, script.string());
-    fs::remove_all(folder.parent_path());
 }
 
 TEST(PrivilegedScript, DismissedDialogAndAnyCancelMessageMeanAdminCancelled) {
