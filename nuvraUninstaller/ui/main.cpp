@@ -1,11 +1,17 @@
 #include "InventoryMode.h"
+#include "ui/AppDelegate.h"
 
-#include <cstdio>
+#include <QGuiApplication>
 
 int main(int argc, char** argv) {
+    // Decided before any GUI object exists, so the inventory works with no display at all.
     if (InventoryMode::isRequested(argc, argv)) {
         return InventoryMode::run();
     }
-    std::puts("The uninstaller window is not available in this build; use --inventory.");
-    return 0;
+    QGuiApplication app(argc, argv);
+    AppDelegate delegate;
+    if (!delegate.applicationDidFinishLaunching()) {
+        return 1;
+    }
+    return QGuiApplication::exec();
 }
