@@ -1,0 +1,176 @@
+// The real application on a virtual X display (Xvfb) in a simulated Mac: quitting from the
+// window is a clean end of the session. The offscreen platform has no window manager and no
+// pointer to click with, so the click comes from xdotool, like a user's.
+#include "SimMac.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const display = ":42";
+
+// A child process that runs in the background while the test drives it; killed if still running
+// when the test ends.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+          const std::string& outputFile) {
+        std::vector<std::string> env = extraEnv;
+        for (char** entry = environ; *entry; ++entry) {
+            env.emplace_back(*entry);
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        const auto args = pointers(argv);
+        const auto envp = pointers(env);
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+
+    // The exit status once the child has ended within `limit`, otherwise nothing.
+    std::optional<int> waitFor(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (pid_ > 0) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return std::nullopt;
+    }
+
+private:
+    static std::vector<char*> pointers(const std::vector<std::string>& strings) {
+        std::vector<char*> result;
+        for (const std::string& s : strings) {
+            result.push_back(const_cast<char*>(s.c_str()));
+        }
+        result.push_back(nullptr);
+        return result;
+    }
+
+    pid_t pid_ = -1;
+};
+
+template <typename Condition> bool waitUntil(Condition condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+std::vector<std::string> lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> result;
+    for (std::string line; std::getline(in, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+bool anyLineContains(const std::string& path, const std::string& text) {
+    for (const std::string& line : lines(path)) {
+        if (line.find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+} // namespace
+
+TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("clean"));
+    const std::string logFolder = SimMac::home() + "/Library/Logs/nuvraUninstaller";
+    const std::string log = logFolder + "/uninstall.log";
+    const std::string marker = logFolder + "/.session_active";
+
+    Child xvfb({"/usr/bin/Xvfb", display, "-screen", "0", "1440x900x24", "-nolisten", "tcp"}, {},
+               "/tmp/xvfb.out");
+    ASSERT_TRUE(xvfb.started());
+    ASSERT_TRUE(waitUntil([] { return fs::exists("/tmp/.X11-unix/X42"); }, 15s))
+        << fileText("/tmp/xvfb.out");
+
+    Child app({NUVRA_APP_PATH}, {std::string("DISPLAY=") + display, "QT_QPA_PLATFORM=xcb"},
+              "/tmp/app.out");
+    ASSERT_TRUE(app.started());
+    // Up and scanned: the session has begun and a clean Mac was found empty.
+    ASSERT_TRUE(waitUntil([&] { return anyLineContains(log, "Preflight scan"); }, 30s))
+        << fileText("/tmp/app.out");
+    EXPECT_TRUE(fs::exists(marker));
+
+    const std::string window = SimMac::run({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible",
+                                            "--pid", std::to_string(app.pid())})
+                                   .output;
+    ASSERT_FALSE(window.empty());
+    const std::string windowId = window.substr(0, window.find('\n'));
+
+    // The "Quit" control's centre in the content area. The screen may still be settling after
+    // the scan, so click again until the application has gone.
+    std::optional<int> status;
+    for (int attempt = 0; attempt < 10 && !status; ++attempt) {
+        const auto clicked = SimMac::run(
+            {"/usr/bin/xdotool", "mousemove", "--window", windowId, "240", "323", "click", "1"});
+        ASSERT_EQ(clicked.status, 0) << clicked.output;
+        status = app.waitFor(1s);
+    }
+    ASSERT_TRUE(status.has_value()) << "the application did not quit";
+    EXPECT_EQ(*status, 0) << fileText("/tmp/app.out");
+
+    const std::vector<std::string> logLines = lines(log);
+    ASSERT_FALSE(logLines.empty());
+    const std::string& last = logLines.back();
+    EXPECT_EQ(last.substr(std::min<std::size_t>(last.size(), 22)), "Session ended normally")
+        << fileText(log);
+    EXPECT_FALSE(fs::exists(marker));
+    // The click hit "Quit", not "Clean up anyway".
+    EXPECT_FALSE(anyLineContains(log, "Uninstall started"));
+}
