@@ -1,0 +1,106 @@
+# Drives the real uninstaller window on an X display, seen only the way a user sees it: by
+# screenshots, recognised with screen_match, and by mouse clicks. Sourced by the end-to-end
+# scenarios and the demo, inside the simulated Mac.
+#
+# Needs: E2E_APP (the application's executable), E2E_MATCH (screen_match), E2E_REFS (reference
+# renders of the seven screens), E2E_SHOTS (a folder the user may write screenshots into).
+
+: "${E2E_APP:?}" "${E2E_MATCH:?}" "${E2E_REFS:?}" "${E2E_SHOTS:?}"
+
+app_pid=""
+app_status=""
+screen_reached=""
+app_window=""
+last_screen=""
+shot_count=0
+
+# Where the view places things, in the window's 480 × 450 content.
+readonly control_x=240 control_y=323 link_x=240 link_y=371
+
+note() { printf '%s\n' "$*" >&2; }
+
+# A private X server. -displayfd lets it take the first free display number: parallel simulated
+# Macs share the abstract socket names of one network namespace.
+start_xvfb() {
+    local fifo=/tmp/xvfb.display
+    rm -f "$fifo" && mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1440x900x24 -ac -nolisten tcp 3>"$fifo" >/tmp/xvfb.log 2>&1 &
+    local display
+    if ! read -r -t 15 display <"$fifo"; then
+        note "Xvfb did not start:" && cat /tmp/xvfb.log >&2
+        return 1
+    fi
+    export DISPLAY=":$display"
+}
+
+# Starts the application on $DISPLAY and waits for its window; sets app_pid and app_window.
+start_app() {
+    QT_QPA_PLATFORM=xcb "$E2E_APP" >>"$E2E_SHOTS/app-output.txt" 2>&1 &
+    app_pid=$!
+    app_window=""
+    local deadline=$((SECONDS + 20))
+    while ((SECONDS < deadline)); do
+        app_window=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1) || true
+        [[ -n $app_window ]] && return 0
+        kill -0 "$app_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    note "the application's window did not appear"
+    return 1
+}
+
+app_running() { kill -0 "$app_pid" 2>/dev/null; }
+
+# Waits until the application has ended (by itself or by a signal); its status in app_status.
+wait_app_end() {
+    local deadline=$((SECONDS + ${1:-10}))
+    while app_running && ((SECONDS < deadline)); do sleep 0.1; done
+    if app_running; then
+        note "the application is still running"
+        return 1
+    fi
+    app_status=0
+    wait "$app_pid" || app_status=$?
+}
+
+# Takes a screenshot of the window into $1 and prints what screen_match recognises in it.
+recognise() {
+    import -window "$app_window" "$1" 2>/dev/null || { echo unknown; return 0; }
+    "$E2E_MATCH" "$1" "$E2E_REFS" 0 0 2>>"$E2E_SHOTS/match-distances.txt" | cut -d' ' -f1
+}
+
+# Polls the window until it shows one of the screens given (e.g. "done" "failed"), for at most
+# E2E_WAIT seconds (default 30). Every screen passed on the way is kept as a numbered screenshot
+# in E2E_SHOTS. Sets screen_reached; fails when none was reached in time. (Not for $(…): the
+# screenshot count and the last screen must survive the call.)
+wait_screen() {
+    local deadline=$((SECONDS + ${E2E_WAIT:-30})) screen probe=/tmp/probe.png
+    screen_reached=""
+    while ((SECONDS < deadline)); do
+        screen=$(recognise "$probe")
+        if [[ $screen != unknown && $screen != "$last_screen" ]]; then
+            shot_count=$((shot_count + 1))
+            cp "$probe" "$E2E_SHOTS/$(printf '%02d' "$shot_count")-$screen.png"
+            last_screen=$screen
+        fi
+        local wanted
+        for wanted in "$@"; do
+            if [[ $screen == "$wanted" ]]; then
+                screen_reached=$screen
+                return 0
+            fi
+        done
+        app_running || break
+        sleep 0.2
+    done
+    note "waited for: $*; last screen seen: ${last_screen:-none}"
+    cp "$probe" "$E2E_SHOTS/timeout.png" 2>/dev/null || true
+    return 1
+}
+
+# Asserts that the window comes to show screen $1.
+expect_screen() { wait_screen "$1"; }
+
+click_at() { xdotool mousemove --window "$app_window" "$1" "$2" click 1; }
+click_control() { click_at "$control_x" "$control_y"; }
+click_link() { click_at "$link_x" "$link_y"; }
