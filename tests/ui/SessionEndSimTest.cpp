@@ -133,24 +133,26 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     const std::string log = logFolder + "/uninstall.log";
     const std::string marker = logFolder + "/.session_active";
 
+    // For xdotool as well as the application.
+    ::setenv("DISPLAY", display, 1);
     Child xvfb({"/usr/bin/Xvfb", display, "-screen", "0", "1440x900x24", "-nolisten", "tcp"}, {},
                "/tmp/xvfb.out");
     ASSERT_TRUE(xvfb.started());
     ASSERT_TRUE(waitUntil([] { return fs::exists("/tmp/.X11-unix/X42"); }, 15s))
         << fileText("/tmp/xvfb.out");
 
-    Child app({NUVRA_APP_PATH}, {std::string("DISPLAY=") + display, "QT_QPA_PLATFORM=xcb"},
-              "/tmp/app.out");
+    Child app({NUVRA_APP_PATH}, {"QT_QPA_PLATFORM=xcb"}, "/tmp/app.out");
     ASSERT_TRUE(app.started());
     // Up and scanned: the session has begun and a clean Mac was found empty.
     ASSERT_TRUE(waitUntil([&] { return anyLineContains(log, "Preflight scan"); }, 30s))
         << fileText("/tmp/app.out");
     EXPECT_TRUE(fs::exists(marker));
 
-    const std::string window = SimMac::run({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible",
-                                            "--pid", std::to_string(app.pid())})
-                                   .output;
-    ASSERT_FALSE(window.empty());
+    const SimMac::RunResult search =
+        SimMac::run({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--pid",
+                     std::to_string(app.pid())});
+    ASSERT_EQ(search.status, 0) << search.output;
+    const std::string& window = search.output;
     const std::string windowId = window.substr(0, window.find('\n'));
 
     // The "Quit" control's centre in the content area. The screen may still be settling after
