@@ -155,6 +155,13 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     const std::string& window = search.output;
     const std::string windowId = window.substr(0, window.find('\n'));
 
+    // Placed by the launch arithmetic: with no window manager the whole 1440 × 900 screen is
+    // visible and the frame has no title bar, so the content is centred exactly.
+    const SimMac::RunResult geometry =
+        SimMac::run({"/usr/bin/xdotool", "getwindowgeometry", "--shell", windowId});
+    EXPECT_NE(geometry.output.find("X=480\nY=225\nWIDTH=480\nHEIGHT=450\n"), std::string::npos)
+        << geometry.output;
+
     // The "Quit" control's centre in the content area. The screen may still be settling after
     // the scan, so click again until the application has gone.
     std::optional<int> status;
