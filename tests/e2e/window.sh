@@ -91,7 +91,7 @@ wait_screen() {
             fi
         done
         app_running || break
-        sleep 0.2
+        sleep 0.1
     done
     note "waited for: $*; last screen seen: ${last_screen:-none}"
     cp "$probe" "$E2E_SHOTS/timeout.png" 2>/dev/null || true
