@@ -4,8 +4,8 @@
   check.py log EXPECT...   the last session of the session log: its header, then one run per
                            EXPECT ("finished:0", "finished:some" or "failed"), each with its step
                            lines in order, and "Session ended normally" as the last line
-  check.py crash-warning   the last session begins with the warning that the one before it (whose
-                           header it names by start time) ended abnormally
+  check.py crash-warning   the session before the last one logged its SIGSEGV, and the last one
+                           begins with the warning that it ended abnormally, naming its start
   check.py product-gone    nothing of the product on disk, in the fake tools' state or among the
                            processes, and every decoy still there
   check.py decoys          every decoy still there
@@ -138,6 +138,8 @@ def check_crash_warning():
                 f"{crashed[0][0]} to {crashed[-1][0]}")
     if any(m == "Session ended normally" for _, m in crashed):
         problem("the crashed session logged a normal end")
+    if not any(m == "‼️ CRASH: SIGSEGV" for _, m in crashed):
+        problem("the crashed session did not log '‼️ CRASH: SIGSEGV'")
 
 
 # ---------------------------------------------------------------------------------------------
@@ -212,6 +214,8 @@ def check_disk():
                 path = os.path.join(folder, name)
                 if "nuvra" in name.lower() and not allowed(path):
                     problem(f"left on disk: {path}")
+                    if name in dirs:
+                        dirs.remove(name)  # one line per leftover folder is enough
     for path in PRODUCT_FILES_WITHOUT_NAME:
         if os.path.lexists(path):
             problem(f"left on disk: {path}")

@@ -31,6 +31,7 @@ goodbye() {
     click_control
     wait_screen done done-residues failed || fail "the run did not end"
     [[ $screen_reached == done ]] || fail "expected Goodbye., got $screen_reached"
+    saw_screen uninstalling || fail "no progress bar during the run"
     quit_app
     check log finished:0
     check product-gone
@@ -82,6 +83,7 @@ clean-mac() {
     click_link # Clean up anyway
     wait_screen done done-residues failed || fail "the clean-up run did not end"
     [[ $screen_reached == done ]] || fail "expected Goodbye. after the clean-up, got $screen_reached"
+    saw_screen uninstalling || fail "no progress bar during the clean-up"
     quit_app
     check log finished:0
 }
@@ -94,6 +96,7 @@ crash() {
     ((app_status != 0)) || fail "the crashed application exited with status 0"
     start_app
     expect_screen nothing-found || fail "no first screen after the crash"
+    quit_app
     check crash-warning
 }
 

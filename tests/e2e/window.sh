@@ -70,11 +70,11 @@ recognise() {
 }
 
 # Polls the window until it shows one of the screens given (e.g. "done" "failed"), for at most
-# E2E_WAIT seconds (default 30). Every screen passed on the way is kept as a numbered screenshot
+# E2E_WAIT seconds (default 60). Every screen passed on the way is kept as a numbered screenshot
 # in E2E_SHOTS. Sets screen_reached; fails when none was reached in time. (Not for $(…): the
 # screenshot count and the last screen must survive the call.)
 wait_screen() {
-    local deadline=$((SECONDS + ${E2E_WAIT:-30})) screen probe=/tmp/probe.png
+    local deadline=$((SECONDS + ${E2E_WAIT:-60})) screen probe=/tmp/probe.png
     screen_reached=""
     while ((SECONDS < deadline)); do
         screen=$(recognise "$probe")
@@ -97,6 +97,9 @@ wait_screen() {
     cp "$probe" "$E2E_SHOTS/timeout.png" 2>/dev/null || true
     return 1
 }
+
+# Whether the window was seen showing screen $1 at some point.
+saw_screen() { compgen -G "$E2E_SHOTS/[0-9][0-9]-$1.png" >/dev/null; }
 
 # Asserts that the window comes to show screen $1.
 expect_screen() { wait_screen "$1"; }
