@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,11 @@ struct ScreenCase {
     const char* link; // object name of the link, or nullptr for an empty row
     const char* linkTitle;
 };
+
+// Test names in CTest show the case's name instead of its bytes.
+void PrintTo(const ScreenCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::vector<ScreenCase> screenCases() {
     return {
@@ -400,6 +406,10 @@ struct ClickCase {
     const char* target;
     int RecordingActions::*counter;
 };
+
+void PrintTo(const ClickCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::vector<ClickCase> clickCases() {
     const UninstallService::Failed failed{"Remove nuvra apps", "Boom."};
