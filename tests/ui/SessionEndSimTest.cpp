@@ -141,7 +141,10 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     ASSERT_TRUE(waitUntil([] { return fs::exists("/tmp/.X11-unix/X42"); }, 15s))
         << fileText("/tmp/xvfb.out");
 
-    Child app({NUVRA_APP_PATH}, {"QT_QPA_PLATFORM=xcb"}, "/tmp/app.out");
+    // In sanitizer builds Qt's X, GL and font libraries keep allocations at exit that the leak
+    // checker would turn into the exit status; memory errors still end the run.
+    Child app({NUVRA_APP_PATH}, {"QT_QPA_PLATFORM=xcb", "ASAN_OPTIONS=detect_leaks=0"},
+              "/tmp/app.out");
     ASSERT_TRUE(app.started());
     // Up and scanned: the session has begun and a clean Mac was found empty.
     ASSERT_TRUE(waitUntil([&] { return anyLineContains(log, "Preflight scan"); }, 30s))

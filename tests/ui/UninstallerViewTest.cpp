@@ -43,6 +43,13 @@ constexpr double fullWidth = 220;
 
 class UninstallerViewTest : public ::testing::Test {
 protected:
+    // The scene graph hands some of its resources to deleteLater; release them with the window
+    // rather than leave them for an event loop that never runs again.
+    void TearDown() override {
+        view_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
     void show(const Phase& phase, double progress = 0) {
         model_.setPhase(phase);
         model_.setProgressFraction(progress);
