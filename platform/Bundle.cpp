@@ -1,5 +1,7 @@
 #include "Bundle.h"
 
+#include "SmallFile.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -47,31 +49,6 @@ std::optional<std::string> bundleOfExecutable(const std::string& executable) {
     return bundle;
 }
 
-std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return std::nullopt;
-    std::string content;
-    char buffer[8192];
-    bool failed = false;
-    while (true) {
-        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 || content.size() + static_cast<std::size_t>(count) > limit) {
-            failed = true;
-            break;
-        }
-        if (count == 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(descriptor);
-    if (failed)
-        return std::nullopt;
-    return content;
-}
-
 std::optional<std::string> stringValue(plist_t dictionary, const std::string& key) {
     if (dictionary == nullptr || plist_get_node_type(dictionary) != PLIST_DICT)
         return std::nullopt;
@@ -115,7 +92,7 @@ std::optional<std::string> infoString(const std::string& key) {
     const auto bundle = mainBundlePath();
     if (!bundle)
         return std::nullopt;
-    const auto content = readFile(*bundle + "/Contents/Info.plist", infoPlistSizeLimit);
+    const auto content = SmallFile::read(*bundle + "/Contents/Info.plist", infoPlistSizeLimit);
     if (!content || content->empty())
         return std::nullopt;
     plist_t root = nullptr;

@@ -2,6 +2,7 @@
 
 #include "CrashReportScan.h"
 #include "LogTimestamp.h"
+#include "SmallFile.h"
 #include "foundation/Utf8.h"
 
 #include <cerrno>
@@ -26,32 +27,6 @@ void createFolderWithParents(const std::string& folder) {
 
 void removeFileIgnoringErrors(const std::string& path) {
     ::unlink(path.c_str());
-}
-
-// The whole file as bytes, or none when it cannot be opened, read, or exceeds `limit`.
-std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (descriptor < 0)
-        return std::nullopt;
-    std::string content;
-    char buffer[1024];
-    bool failed = false;
-    while (true) {
-        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 || content.size() + static_cast<std::size_t>(count) > limit) {
-            failed = true;
-            break;
-        }
-        if (count == 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(descriptor);
-    if (failed)
-        return std::nullopt;
-    return content;
 }
 
 bool writeAll(int descriptor, const char* bytes, std::size_t length) {
@@ -169,7 +144,7 @@ void SessionLog::checkPreviousSession() {
     struct stat info {};
     if (::lstat(marker.c_str(), &info) != 0)
         return;
-    const auto startedAt = readSmallFile(marker, markerReadLimit);
+    const auto startedAt = SmallFile::read(marker, markerReadLimit, SmallFile::Links::refuse);
     if (startedAt && utf8::isValid(*startedAt))
         file("\u26A0\uFE0F Previous session (started " + *startedAt + ") ended abnormally");
     else
