@@ -35,7 +35,8 @@ public:
     virtual ~TextInputSources() = default;
 
     // Sources whose `filterKey` property equals `filterValue` (a one-pair filter dictionary), in
-    // the platform's order; disabled ones too when `includeAllInstalled`. None when the query fails.
+    // the platform's order; disabled ones too when `includeAllInstalled`. None when the query
+    // fails.
     virtual std::optional<std::vector<TISInputSourceRef>>
     TISCreateInputSourceList(TISPropertyKey filterKey, const std::string& filterValue,
                              bool includeAllInstalled) = 0;

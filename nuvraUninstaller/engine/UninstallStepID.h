@@ -15,11 +15,13 @@ enum class UninstallStepID {
     verify,
 };
 
-inline constexpr std::array<UninstallStepID, 7> allStepIDs{
-    UninstallStepID::stopProcesses,    UninstallStepID::inputSource,
-    UninstallStepID::removeApps,       UninstallStepID::removeData,
-    UninstallStepID::resetPermissions, UninstallStepID::refreshSystem,
-    UninstallStepID::verify};
+inline constexpr std::array<UninstallStepID, 7> allStepIDs{UninstallStepID::stopProcesses,
+                                                           UninstallStepID::inputSource,
+                                                           UninstallStepID::removeApps,
+                                                           UninstallStepID::removeData,
+                                                           UninstallStepID::resetPermissions,
+                                                           UninstallStepID::refreshSystem,
+                                                           UninstallStepID::verify};
 
 // The raw value, which is also the step's id ("refreshSystem", not the operation's name).
 std::string_view rawValue(UninstallStepID id);

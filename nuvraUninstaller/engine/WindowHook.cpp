@@ -7,7 +7,11 @@ namespace {
 std::atomic<Hook*> current{nullptr};
 }
 
-void install(Hook* hook) { current.store(hook); }
-Hook* installed() { return current.load(); }
+void install(Hook* hook) {
+    current.store(hook);
+}
+Hook* installed() {
+    return current.load();
+}
 
 } // namespace WindowHook

@@ -7,7 +7,9 @@ namespace {
 std::atomic<Dispatcher*> installed{nullptr};
 }
 
-void install(Dispatcher* dispatcher) { installed.store(dispatcher); }
+void install(Dispatcher* dispatcher) {
+    installed.store(dispatcher);
+}
 
 void runAndWait(const std::function<void()>& work) {
     if (Dispatcher* d = installed.load()) {

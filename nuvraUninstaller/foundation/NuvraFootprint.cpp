@@ -15,12 +15,9 @@ const List& appGroupIDs() {
 }
 
 const List& legacyLaunchAgentNames() {
-    static const List list{"ai.nuvra.tis-helper",
-                           "ai.nuvra.agent.autostart",
-                           "ai.nuvra.inputmethod.agent",
-                           "ai.nuvra.inputmethod.NuvraAgent",
-                           "ai.nuvra.NuvraAgent",
-                           "com.nuvra.agent",
+    static const List list{"ai.nuvra.tis-helper",        "ai.nuvra.agent.autostart",
+                           "ai.nuvra.inputmethod.agent", "ai.nuvra.inputmethod.NuvraAgent",
+                           "ai.nuvra.NuvraAgent",        "com.nuvra.agent",
                            "com.nuvra.NuvraAgent"};
     return list;
 }

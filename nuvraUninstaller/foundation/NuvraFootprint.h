@@ -28,7 +28,9 @@ const List& tempDirPrefixes();
 const List& hiToolboxKeys();
 
 // The input method's bundle identifier (second entry of productBundleIDs).
-inline const std::string& inputMethodBundleID() { return productBundleIDs()[1]; }
+inline const std::string& inputMethodBundleID() {
+    return productBundleIDs()[1];
+}
 
 List legacyLaunchAgentPlists(); // 14: per label its .plist then its .plist.bak
 List preferencePlists();        // 2

@@ -36,9 +36,8 @@ Result run(const std::string& path, const std::vector<std::string>& args,
            const std::optional<std::string>& stdinData = std::nullopt);
 
 // The same, for the many callers that treat "could not start" as "did nothing": none then.
-std::optional<Result> runIgnoringLaunchFailure(const std::string& path,
-                                               const std::vector<std::string>& args,
-                                               const std::optional<std::string>& stdinData =
-                                                   std::nullopt);
+std::optional<Result>
+runIgnoringLaunchFailure(const std::string& path, const std::vector<std::string>& args,
+                         const std::optional<std::string>& stdinData = std::nullopt);
 
 } // namespace Shell

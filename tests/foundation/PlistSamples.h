@@ -44,5 +44,7 @@ inline plist::Dictionary realisticHIToolboxDomain() {
 
 namespace plist {
 // Readable test failures: gtest prints values through their description.
-inline void PrintTo(const Value& value, std::ostream* out) { *out << describe(value); }
+inline void PrintTo(const Value& value, std::ostream* out) {
+    *out << describe(value);
+}
 } // namespace plist
