@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -62,20 +63,38 @@ TEST_F(PathRemovalTest, MissingPathIsSkippedSilently) {
     EXPECT_FALSE(PathRemoval::removeRecursively((root / "absent" / "deeper").string()));
 }
 
-// Root ignores permission bits, so only an ordinary user can see this failure outside the
-// simulated Mac (where the data-removal tests cover it with an immutable file).
+// Root ignores permission bits, so the removal runs as an ordinary user: in a child process that
+// drops to "nobody" when the test itself runs as root (as CI does).
 TEST_F(PathRemovalTest, UndeletableContentGivesOneWarningAndRemovesTheRest) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "permission bits do not stop root";
-    }
     const fs::path folder = root / "Logs";
     fs::create_directories(folder / "locked");
     std::ofstream(folder / "locked" / "held") << "x";
     std::ofstream(folder / "loose") << "x";
-    fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
 
-    EXPECT_EQ(PathRemoval::removeIfPresent(folder.string()),
-              "Could not remove " + folder.string() + ".");
-    EXPECT_FALSE(fs::exists(folder / "loose"));
-    fs::permissions(folder / "locked", fs::perms::owner_all);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0) {
+            const uid_t nobody = 65534;
+            for (const fs::path& p :
+                 {root, folder, folder / "locked", folder / "locked" / "held", folder / "loose"}) {
+                if (lchown(p.c_str(), nobody, nobody) != 0) {
+                    _exit(2);
+                }
+            }
+            if (setgid(nobody) != 0 || setuid(nobody) != 0) {
+                _exit(2);
+            }
+        }
+        fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        const bool oneWarning = PathRemoval::removeIfPresent(folder.string()) ==
+                                "Could not remove " + folder.string() + ".";
+        const bool restRemoved = !fs::exists(folder / "loose");
+        fs::permissions(folder / "locked", fs::perms::owner_all);
+        _exit(oneWarning && restRemoved ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong warning or the rest survived; 2: setup failed";
 }
