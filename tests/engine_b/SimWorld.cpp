@@ -1,5 +1,6 @@
 #include "SimWorld.h"
 
+#include "SimMac.h"
 #include "foundation/UninstallerLog.h"
 
 #include <filesystem>
@@ -12,15 +13,7 @@ namespace fs = std::filesystem;
 namespace SimWorld {
 
 std::vector<std::string> sessionLogMessages() {
-    std::ifstream log(UninstallerLog::logFile());
-    std::vector<std::string> messages;
-    for (std::string line; std::getline(log, line);) {
-        // "[yyyy-MM-dd HH:mm:ss] " is 22 characters.
-        if (line.size() >= 22 && line.front() == '[' && line[20] == ']') {
-            messages.push_back(line.substr(22));
-        }
-    }
-    return messages;
+    return SimMac::sessionLogMessages(UninstallerLog::logFile());
 }
 
 std::vector<std::string> sessionLogMessages(const std::string& prefix) {

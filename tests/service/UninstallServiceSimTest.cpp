@@ -26,16 +26,8 @@ std::string assembleBundle() {
     return bundle;
 }
 
-// The session log's messages without their "[yyyy-MM-dd HH:mm:ss] " stamps.
 std::vector<std::string> sessionLogMessages() {
-    std::ifstream log(UninstallerLog::logFile());
-    std::vector<std::string> messages;
-    for (std::string line; std::getline(log, line);) {
-        if (line.size() >= 22 && line.front() == '[' && line[20] == ']') {
-            messages.push_back(line.substr(22));
-        }
-    }
-    return messages;
+    return SimMac::sessionLogMessages(UninstallerLog::logFile());
 }
 
 std::size_t indexOf(const std::vector<std::string>& lines, const std::string& wanted) {

@@ -176,6 +176,18 @@ std::string temporaryDirectory() {
     return dir;
 }
 
+std::vector<std::string> sessionLogMessages(const std::string& logFile) {
+    std::ifstream log(logFile);
+    std::vector<std::string> messages;
+    for (std::string line; std::getline(log, line);) {
+        // "[yyyy-MM-dd HH:mm:ss] " is 22 characters.
+        if (line.size() >= 22 && line.front() == '[' && line[20] == ']') {
+            messages.push_back(line.substr(22));
+        }
+    }
+    return messages;
+}
+
 std::string unavailableReason() {
     if (inside()) {
         return {};

@@ -48,6 +48,10 @@ void setPkexec(Pkexec mode);
 // `what` is "keychain", "agents", "ls" or "tcc".
 std::vector<std::vector<std::string>> state(const std::string& what);
 
+// The messages of a session log, without their "[yyyy-MM-dd HH:mm:ss] " stamps; continuation lines
+// of a multi-line message are left out.
+std::vector<std::string> sessionLogMessages(const std::string& logFile);
+
 // A message explaining why a simulated-Mac test cannot run here, or empty when it can.
 std::string unavailableReason();
 
