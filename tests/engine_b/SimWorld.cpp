@@ -44,17 +44,9 @@ void pinDown(const std::string& path) {
 }
 
 std::string assembleAppBundle(const std::string& folder, bool withScript) {
-    const std::string bundle = folder + "/nuvraUninstaller.app";
-    fs::create_directories(bundle + "/Contents/MacOS");
-    fs::create_directories(bundle + "/Contents/Resources");
-    if (withScript) {
-        fs::copy_file(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh",
-                      bundle + "/Contents/Resources/uninstall.sh",
-                      fs::copy_options::overwrite_existing);
-    }
-    fs::copy_file(NUVRA_SOURCECTL_PATH, bundle + "/Contents/Resources/sourcectl",
-                  fs::copy_options::overwrite_existing);
-    return bundle;
+    return SimMac::assembleAppBundle(
+        folder, NUVRA_SOURCECTL_PATH,
+        withScript ? NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh" : "");
 }
 
 bool present(const std::string& path) {

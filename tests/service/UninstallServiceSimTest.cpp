@@ -15,15 +15,8 @@ namespace {
 // The application bundle the engine looks for its resources in: the built input-source tool and
 // the removal script from the sources.
 std::string assembleBundle() {
-    const std::string bundle = "/opt/app/nuvraUninstaller.app";
-    fs::create_directories(bundle + "/Contents/MacOS");
-    fs::create_directories(bundle + "/Contents/Resources");
-    fs::copy_file(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh",
-                  bundle + "/Contents/Resources/uninstall.sh",
-                  fs::copy_options::overwrite_existing);
-    fs::copy_file(NUVRA_SOURCECTL_PATH, bundle + "/Contents/Resources/sourcectl",
-                  fs::copy_options::overwrite_existing);
-    return bundle;
+    return SimMac::assembleAppBundle("/opt/app", NUVRA_SOURCECTL_PATH,
+                                     NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh");
 }
 
 std::vector<std::string> sessionLogMessages() {

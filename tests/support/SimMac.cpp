@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <spawn.h>
@@ -186,6 +187,21 @@ std::vector<std::string> sessionLogMessages(const std::string& logFile) {
         }
     }
     return messages;
+}
+
+std::string assembleAppBundle(const std::string& folder, const std::string& sourcectl,
+                              const std::string& removalScript) {
+    namespace fs = std::filesystem;
+    const std::string bundle = folder + "/nuvraUninstaller.app";
+    fs::create_directories(bundle + "/Contents/MacOS");
+    fs::create_directories(bundle + "/Contents/Resources");
+    if (!removalScript.empty()) {
+        fs::copy_file(removalScript, bundle + "/Contents/Resources/uninstall.sh",
+                      fs::copy_options::overwrite_existing);
+    }
+    fs::copy_file(sourcectl, bundle + "/Contents/Resources/sourcectl",
+                  fs::copy_options::overwrite_existing);
+    return bundle;
 }
 
 std::string unavailableReason() {

@@ -52,6 +52,11 @@ std::vector<std::vector<std::string>> state(const std::string& what);
 // of a multi-line message are left out.
 std::vector<std::string> sessionLogMessages(const std::string& logFile);
 
+// An application bundle a test assembles in `folder` ("<folder>/nuvraUninstaller.app"), holding the
+// given sourcectl and, when given, the removal script as resources. Returns the bundle's path.
+std::string assembleAppBundle(const std::string& folder, const std::string& sourcectl,
+                              const std::string& removalScript = {});
+
 // A message explaining why a simulated-Mac test cannot run here, or empty when it can.
 std::string unavailableReason();
 
