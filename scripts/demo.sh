@@ -10,7 +10,8 @@
 # real window application through a complete uninstall, prints the inventory again and the
 # session log, and keeps a screenshot of every screen the window passed through in build/demo/.
 # Needs root (or sudo) for the package installation and the simulated Mac; nothing it does inside
-# the simulated Mac reaches this machine.
+# the simulated Mac reaches this machine: it sees this checkout read-only, and writes only the
+# screenshots, wherever the checkout lies.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -67,7 +68,8 @@ fi
 as_root env "${display_env[@]}" \
     E2E_APP="$repo/build/nuvraUninstaller.app/Contents/MacOS/nuvraUninstaller" \
     E2E_MATCH="$repo/build/tests/e2e/screen_match" E2E_REFS="$references" E2E_SHOTS="$out/screens" \
-    sim/run --user --scene full --bind "$repo/build" -- "$repo/tests/e2e/demo_session.sh"
+    sim/run --user --scene full --build "$repo/build" --output "$out/screens" -- \
+    "$repo/tests/e2e/demo_session.sh"
 
 echo
 echo "== Screenshots of every screen the window showed"

@@ -3,12 +3,13 @@
 // One process does every mount and file operation with system calls, because each test case
 // starts its own simulated Mac and every extra program start costs milliseconds here.
 //
-//   simroot --repo DIR [--user] [--name NAME] [--scene NAME] [--pkexec MODE] [--bind DIR]...
-//           [--] [CMD ...]
+//   simroot --repo DIR [--user] [--name NAME] [--scene NAME] [--pkexec MODE] [--build DIR]
+//           [--output DIR] [--] [CMD ...]
 //
 // The host side enters new mount and PID namespaces (and a user namespace when not root) and
 // forks PID 1 of the simulation, which mounts an overlay of the host root whose writes go to a
-// tmpfs, chroots into it, installs the fake tools, creates the user, and runs CMD.
+// tmpfs, shows the repository and build tree read-only and the output folder writable under
+// /sim-host, chroots into it, installs the fake tools, creates the user, and runs CMD.
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <grp.h>
 #include <map>
+#include <optional>
 #include <sched.h>
 #include <signal.h>
 #include <sstream>
@@ -28,6 +30,7 @@
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -43,6 +46,9 @@ const std::string darwinUserDir = "/var/folders/mv/x8b0x3qn2g53p4j0kfh9lfm40000g
 const std::string stateDir = "/var/db/sim";
 const std::string logDir = "/var/log/sim";
 const std::string libexecDir = "/usr/libexec/sim";
+// Where the host's folders appear inside. No product path, scene or fake tool lies under it, so
+// nothing meant for the simulated Mac can remove or change them, wherever they lie on the host.
+const std::string hostFoldersInside = "/sim-host";
 const std::string lsSupport = "/System/Library/Frameworks/CoreServices.framework/Frameworks/"
                               "LaunchServices.framework/Support";
 
@@ -62,7 +68,8 @@ struct Options {
     std::string name = "tester";
     std::string scene;
     std::string pkexecMode = "approve";
-    std::vector<std::string> binds;
+    std::string build;  // shown read-only, when given
+    std::string output; // the one folder whose writes reach the host, when given
     std::vector<std::string> command;
 };
 
@@ -99,6 +106,49 @@ void check(int result, const std::string& what) {
     if (result != 0) {
         throw std::runtime_error(what + ": " + std::strerror(errno));
     }
+}
+
+bool inside(const std::string& path, const std::string& folder) {
+    return path == folder || path.starts_with(folder + "/");
+}
+
+// Why a host folder cannot be shown inside the simulated Mac, or empty when it can. The system's
+// own folders make no sense there, and a test's output never belongs among the system's files.
+std::string hostFolderProblem(const std::string& path, bool writable) {
+    if (path == "/") {
+        return "it is the root folder";
+    }
+    if (path.find_first_of("\t\n") != std::string::npos) {
+        return "its name holds a tab or a line break";
+    }
+    for (const char* folder :
+         {"/bin", "/boot", "/etc", "/lib", "/lib64", "/sbin", "/usr", "/var"}) {
+        if (path == folder || (writable && inside(path, folder) && !inside(path, "/var"))) {
+            return std::string("it is or lies inside the host's ") + folder;
+        }
+    }
+    for (const char* folder : {"/dev", "/proc", "/sys"}) {
+        if (inside(path, folder)) {
+            return std::string("it lies inside ") + folder;
+        }
+    }
+    return {};
+}
+
+// The canonical path of a folder given on the command line; refuses what cannot be shown before
+// anything runs.
+std::string hostFolder(const std::string& given, const std::string& role, bool writable) {
+    std::error_code ec;
+    const std::string path = fs::weakly_canonical(fs::absolute(given, ec), ec).string();
+    if (ec || !fs::is_directory(path, ec)) {
+        usageError("the " + role + " '" + given + "' is not a folder");
+    }
+    if (const std::string problem = hostFolderProblem(path, writable); !problem.empty()) {
+        usageError("cannot use " + path + " as the " + role + ": " + problem +
+                   "; give a folder of its own" +
+                   (writable ? ", for example one in the build tree" : ""));
+    }
+    return path;
 }
 
 bool validUserName(const std::string& name) {
@@ -138,8 +188,10 @@ Options parseOptions(int argc, char** argv) {
             o.scene = value(a);
         } else if (a == "--pkexec") {
             o.pkexecMode = value(a);
-        } else if (a == "--bind") {
-            o.binds.push_back(fs::weakly_canonical(value(a)).string());
+        } else if (a == "--build") {
+            o.build = hostFolder(value(a), "build tree", false);
+        } else if (a == "--output") {
+            o.output = hostFolder(value(a), "output folder", true);
         } else {
             usageError("unknown option " + a + " (see sim/run --help)");
         }
@@ -150,6 +202,7 @@ Options parseOptions(int argc, char** argv) {
     if (o.repo.empty() || o.repo[0] != '/') {
         usageError("--repo must be an absolute path");
     }
+    o.repo = hostFolder(o.repo, "repository", false);
     if (!validUserName(o.name)) {
         usageError("bad user name '" + o.name + "'");
     }
@@ -237,38 +290,71 @@ bool canChownToSimUser() {
     return false;
 }
 
-// Folders the simulated Mac writes into. A bind that covers one of them would let those writes
-// through to the host, so no bind may be one of them or hold one of them.
-const std::vector<std::string> simWritesInto = {
-    "/usr/bin",     "/usr/libexec", "/usr/local", "/etc",          "/var/folders", "/var/db",
-    "/var/log/sim", "/var/decoy",   "/Users",     "/Applications", "/Library",     "/System",
-    "/run/sim",     "/tmp",         "/dev",       "/proc",         "/sys",         "/private"};
-// Folders whose insides belong to the simulated Mac: nothing may be bound inside them either.
-// (/tmp is not one: a checkout in /tmp is bound into the simulation's own fresh /tmp.)
-const std::vector<std::string> simOwns = {
-    "/usr/bin",      "/usr/libexec", "/etc",    "/var/folders", "/var/db", "/var/log/sim", "/Users",
-    "/Applications", "/Library",     "/System", "/private",     "/dev",    "/proc",        "/sys"};
+// A host folder shown inside the simulated Mac, at a fixed place under hostFoldersInside.
+struct HostFolder {
+    std::string host;
+    std::string inside;
+    bool writable;
+    std::string variable; // the environment variable naming `inside` for the command
+};
 
-bool inside(const std::string& path, const std::string& folder) {
-    return path == folder || path.starts_with(folder + "/");
+// The shown folders, innermost host path first, so that the first match translates a path.
+std::vector<HostFolder> shownFolders(const Options& o) {
+    std::vector<HostFolder> folders = {{o.repo, hostFoldersInside + "/repo", false, "SIM_REPO"}};
+    if (!o.build.empty()) {
+        folders.push_back({o.build, hostFoldersInside + "/build", false, "SIM_BUILD"});
+    }
+    if (!o.output.empty()) {
+        folders.push_back({o.output, hostFoldersInside + "/output", true, "SIM_OUTPUT"});
+    }
+    std::stable_sort(folders.begin(), folders.end(), [](const HostFolder& a, const HostFolder& b) {
+        return a.host.size() > b.host.size();
+    });
+    return folders;
 }
 
-// Why `path` may not be bound, or empty when it may.
-std::string bindProblem(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path == "/") {
-        return "the root folder";
+// Where a host path appears inside, or the path unchanged when no shown folder holds it. Runs on
+// the host side, where a path can still be made canonical (a build tree reached through a link).
+std::string translated(const std::vector<HostFolder>& folders, const std::string& path) {
+    if (path.empty() || path[0] != '/') {
+        return path;
     }
-    for (const std::string& folder : simWritesInto) {
-        if (inside(folder, path)) {
-            return "it holds " + folder + ", which the simulated Mac writes into";
+    auto within = [&](const std::string& candidate) -> std::optional<std::string> {
+        for (const HostFolder& folder : folders) {
+            if (inside(candidate, folder.host)) {
+                return folder.inside + candidate.substr(folder.host.size());
+            }
+        }
+        return std::nullopt;
+    };
+    if (auto inner = within(path)) {
+        return *inner;
+    }
+    std::error_code ec;
+    const std::string canonical = fs::weakly_canonical(path, ec).string();
+    if (auto inner = within(canonical); inner && !ec) {
+        return *inner;
+    }
+    return path;
+}
+
+// Arguments and environment values naming a path in a shown folder now name it where it is seen.
+void translateEnvironment(const std::vector<HostFolder>& folders) {
+    std::vector<std::pair<std::string, std::string>> changed;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        const size_t equals = text.find('=');
+        if (equals == std::string::npos) {
+            continue;
+        }
+        const std::string value = text.substr(equals + 1);
+        if (std::string inner = translated(folders, value); inner != value) {
+            changed.emplace_back(text.substr(0, equals), std::move(inner));
         }
     }
-    for (const std::string& folder : simOwns) {
-        if (inside(path, folder)) {
-            return "it lies inside " + folder + ", which belongs to the simulated Mac";
-        }
+    for (const auto& [name, value] : changed) {
+        setenv(name.c_str(), value.c_str(), 1);
     }
-    return {};
 }
 
 bool onRootFileSystem(const std::string& path) {
@@ -278,59 +364,62 @@ bool onRootFileSystem(const std::string& path) {
            rootStat.st_dev == pathStat.st_dev;
 }
 
-// The folders bound into the simulation, outermost first, none inside another. The repository
-// and --bind folders must be safe to bind; the command's folder and the working folder are
-// bound only when the overlay cannot show them (another file system) and it is safe.
-std::vector<std::string> foldersToBind(const Options& o, const std::string& cwd) {
-    std::vector<std::string> wanted;
-    for (const std::string& path : o.binds) {
-        if (const std::string problem = bindProblem(path); !problem.empty()) {
-            usageError("cannot bind " + path + ": " + problem);
-        }
-        wanted.push_back(path);
+// The shown folders the overlay of the host root would also show at their host paths, outermost
+// only. (The simulation's /tmp is a fresh tmpfs, which shows nothing of the host's.)
+std::vector<std::string> foldersToHide(const std::vector<HostFolder>& folders) {
+    std::vector<std::string> paths;
+    for (const HostFolder& folder : folders) {
+        paths.push_back(folder.host);
     }
-    if (const std::string problem = bindProblem(o.repo); !problem.empty()) {
-        usageError("cannot bind the repository " + o.repo + ": " + problem);
-    }
-    wanted.push_back(o.repo);
-    std::vector<std::string> automatic = {cwd};
-    if (!o.command.empty() && o.command[0].find('/') != std::string::npos) {
-        automatic.push_back(fs::weakly_canonical(o.command[0]).parent_path().string());
-    }
-    for (const std::string& path : automatic) {
-        if (bindProblem(path).empty() && !onRootFileSystem(path)) {
-            wanted.push_back(path);
-        }
-    }
-    std::sort(wanted.begin(), wanted.end(),
+    std::sort(paths.begin(), paths.end(),
               [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
-    std::vector<std::string> result;
-    for (const std::string& path : wanted) {
-        const bool covered = std::any_of(result.begin(), result.end(),
-                                         [&](const std::string& b) { return inside(path, b); });
-        std::error_code ec;
-        if (!covered && fs::is_directory(path, ec)) {
-            result.push_back(path);
+    std::vector<std::string> hidden;
+    for (const std::string& path : paths) {
+        const bool covered = std::any_of(hidden.begin(), hidden.end(),
+                                         [&](const std::string& h) { return inside(path, h); });
+        if (!covered && !inside(path, "/tmp") && onRootFileSystem(path)) {
+            hidden.push_back(path);
         }
     }
-    return result;
+    return hidden;
+}
+
+// Makes a host path vanish from the overlay: a whiteout (a 0/0 character device) in the upper
+// layer hides the lower layer's entry. Its parents get the host's owners and modes, so the
+// folders around it look as they do on the host. A checkout is thus seen only at its neutral
+// place, and a scan of the simulated Mac never finds the repository's own files.
+void hideFromOverlay(const std::string& upper, const std::string& path) {
+    std::string partial;
+    for (const auto& part : fs::path(path).parent_path().relative_path()) {
+        partial += "/" + part.string();
+        struct stat host {};
+        check(stat(partial.c_str(), &host), "stat " + partial);
+        const std::string copy = upper + partial;
+        if (mkdir(copy.c_str(), 0700) != 0 && errno != EEXIST) {
+            check(-1, "mkdir " + copy);
+        }
+        check(chown(copy.c_str(), host.st_uid, host.st_gid), "chown " + copy);
+        check(chmod(copy.c_str(), host.st_mode & 07777), "chmod " + copy);
+    }
+    check(mknod((upper + path).c_str(), S_IFCHR | 0600, makedev(0, 0)), "hide " + path);
 }
 
 struct OpenFolder {
-    std::string path;
+    HostFolder folder;
     int fd;
 };
 
-std::string buildRoot(const Options& o, const std::string& cwd) {
+std::string buildRoot(const std::vector<HostFolder>& folders) {
     // Opened before the staging tmpfs goes over /tmp, which may hide some of them.
-    std::vector<OpenFolder> binds;
-    for (const std::string& path : foldersToBind(o, cwd)) {
-        const int fd = open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::vector<OpenFolder> shown;
+    for (const HostFolder& folder : folders) {
+        const int fd = open(folder.host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
-            throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+            throw std::runtime_error("cannot open " + folder.host + ": " + std::strerror(errno));
         }
-        binds.push_back({path, fd});
+        shown.push_back({folder, fd});
     }
+    const std::vector<std::string> hidden = foldersToHide(folders);
     check(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), "make mounts private");
     // The staging tmpfs hides the host's /tmp, in this mount namespace only.
     const std::string stage = "/tmp";
@@ -338,6 +427,9 @@ std::string buildRoot(const Options& o, const std::string& cwd) {
     mountOrThrow("simstage", stage, "tmpfs", 0, "mode=755");
     for (const char* d : {"/upper", "/work", "/root"}) {
         check(mkdir((stage + d).c_str(), 0755), "mkdir");
+    }
+    for (const std::string& path : hidden) {
+        hideFromOverlay(stage + "/upper", path);
     }
     const std::string options =
         "lowerdir=/,upperdir=" + stage + "/upper,workdir=" + stage + "/work";
@@ -355,11 +447,16 @@ std::string buildRoot(const Options& o, const std::string& cwd) {
     // The host's /tmp and /dev/shm would let writes through.
     mountOrThrow("simtmp", root + "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
     mountOrThrow("simshm", root + "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
-    for (const OpenFolder& folder : binds) {
-        fs::create_directories(root + folder.path);
-        const std::string source = "/proc/self/fd/" + std::to_string(folder.fd);
-        mountOrThrow(source.c_str(), root + folder.path, nullptr, MS_BIND | MS_REC);
-        close(folder.fd);
+    for (const OpenFolder& entry : shown) {
+        const std::string target = root + entry.folder.inside;
+        fs::create_directories(target);
+        const std::string source = "/proc/self/fd/" + std::to_string(entry.fd);
+        // Not recursive: a mount inside the folder must not bring its own writes through.
+        mountOrThrow(source.c_str(), target, nullptr, MS_BIND);
+        if (!entry.folder.writable) {
+            mountOrThrow(nullptr, target, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID);
+        }
+        close(entry.fd);
     }
     return root;
 }
@@ -395,14 +492,14 @@ void copyFile(const std::string& from, const std::string& to) {
 
 // Puts the fake tools at their macOS paths. They are copied, not linked, because the repository
 // may be unreadable for the simulated user.
-void installTools(const Options& o) {
+void installTools() {
     fs::create_directories(libexecDir + "/host");
     for (const std::string& tool : hostTools) {
         copyFile(tool, libexecDir + "/host/" + fs::path(tool).filename().string());
     }
     const std::string tools = libexecDir + "/tools";
     fs::create_directories(tools);
-    for (const auto& entry : fs::directory_iterator(o.repo + "/sim/tools")) {
+    for (const auto& entry : fs::directory_iterator(hostFoldersInside + "/repo/sim/tools")) {
         const std::string name = entry.path().filename().string();
         if (entry.is_regular_file() && name[0] != '.') {
             copyFile(entry.path().string(), tools + "/" + name);
@@ -464,14 +561,21 @@ std::string makeUser(const Options& o) {
     return home;
 }
 
-void setSimEnvironment(const Options& o, const std::string& home) {
+void setSimEnvironment(const Options& o, const std::vector<HostFolder>& folders,
+                       const std::string& home) {
+    // Lets test programs find the folders their build compiled in: "HOST<tab>INSIDE" lines.
+    std::string hostPaths;
+    for (const HostFolder& folder : folders) {
+        hostPaths += folder.host + "\t" + folder.inside + "\n";
+        setenv(folder.variable.c_str(), folder.inside.c_str(), 1);
+    }
     const std::map<std::string, std::string> vars = {
+        {"SIM_HOST_PATHS", hostPaths},
         {"HOME", home},
         {"USER", o.name},
         {"LOGNAME", o.name},
         {"TMPDIR", darwinUserDir + "/T/"},
         {"SIM", "1"},
-        {"SIM_REPO", o.repo},
         {"SIM_USER", o.name},
         {"SIM_UID", std::to_string(simUid)},
         {"SIM_GID", std::to_string(simGid)},
@@ -532,21 +636,27 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     prctl(PR_SET_PDEATHSIG, SIGKILL); // the host side is gone: end the whole simulation
     signal(SIGINT, SIG_IGN);
     signal(SIGQUIT, SIG_IGN);
-    const std::string cwd = fs::current_path().string();
-    const auto hostFolders = hostIdentities();
-    const std::string root = buildRoot(o, cwd);
+    const std::vector<HostFolder> folders = shownFolders(o);
+    const std::string cwd = translated(folders, fs::current_path().string());
+    std::vector<std::string> command;
+    for (const std::string& arg : o.command) {
+        command.push_back(translated(folders, arg));
+    }
+    translateEnvironment(folders);
+    const auto systemFolders = hostIdentities();
+    const std::string root = buildRoot(folders);
     check(chroot(root.c_str()), "chroot");
     check(chdir("/"), "chdir");
-    requireNoHostFolder(hostFolders);
-    installTools(o);
+    requireNoHostFolder(systemFolders);
+    installTools();
     const std::string home = makeUser(o);
-    setSimEnvironment(o, home);
+    setSimEnvironment(o, folders, home);
 
     if (o.asUser && fs::exists(libexecDir + "/tools/pkexec-broker")) {
         spawn({libexecDir + "/tools/pkexec-broker"}, false);
     }
     if (!o.scene.empty()) {
-        const int status = runAndReap({o.repo + "/sim/scene", o.scene}, false);
+        const int status = runAndReap({hostFoldersInside + "/repo/sim/scene", o.scene}, false);
         if (status != 0) {
             std::fprintf(stderr, "sim/run: planting scene '%s' failed (%d)\n", o.scene.c_str(),
                          status);
@@ -557,7 +667,6 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     if (chdir(cwd.c_str()) != 0 && chdir(home.c_str()) != 0) {
         std::perror("sim/run: chdir");
     }
-    std::vector<std::string> command = o.command;
     if (command.empty()) {
         command = {"/bin/bash", "-i"};
     }

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string application =
-    std::string(NUVRA_BINARY_DIR) + "/nuvraUninstaller.app/Contents/MacOS/nuvraUninstaller";
+    SimMac::insidePath(NUVRA_BINARY_DIR "/nuvraUninstaller.app/Contents/MacOS/nuvraUninstaller");
 
 struct Outcome {
     int status = -1;

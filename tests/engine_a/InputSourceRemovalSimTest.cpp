@@ -63,7 +63,7 @@ std::string currentSourceID() {
 TEST(InputSourceRemoval, withTheProductTypingItSwitchesToABCAndTakesTheProductOut) {
     NUVRA_REQUIRE_SIM();
     ASSERT_TRUE(SimMac::plantScene("full", false));
-    const std::string tool = EngineSim::readFile(NUVRA_SOURCECTL_BINARY);
+    const std::string tool = EngineSim::readFile(SimMac::insidePath(NUVRA_SOURCECTL_BINARY));
     EngineSim::useBundle(ownBundle, &tool);
     ASSERT_NE(currentSourceID().find("nuvra"), std::string::npos) << currentSourceID();
 

@@ -217,8 +217,9 @@ TEST_F(AppRemovalTest, ScriptPathWithQuotesAndBackslashRuns) {
 TEST(UninstallScript, RemovesPlantedLinksAsLinksAndSucceedsOnAnEmptyMachine) {
     NUVRA_REQUIRE_SIM();
     namespace fs = std::filesystem;
-    const std::vector<std::string> runScript{"/bin/bash", NUVRA_SOURCE_DIR
-                                             "/nuvraUninstaller/resources/uninstall.sh"};
+    const std::vector<std::string> runScript{
+        "/bin/bash",
+        SimMac::insidePath(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh")};
     const SimMac::RunResult onEmptyMachine = SimMac::run(runScript);
     EXPECT_EQ(onEmptyMachine.status, 0);
     EXPECT_EQ(onEmptyMachine.output, "");

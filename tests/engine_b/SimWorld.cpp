@@ -45,8 +45,9 @@ void pinDown(const std::string& path) {
 
 std::string assembleAppBundle(const std::string& folder, bool withScript) {
     return SimMac::assembleAppBundle(
-        folder, NUVRA_SOURCECTL_PATH,
-        withScript ? NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh" : "");
+        folder, SimMac::insidePath(NUVRA_SOURCECTL_PATH),
+        withScript ? SimMac::insidePath(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh")
+                   : "");
 }
 
 bool present(const std::string& path) {

@@ -15,8 +15,9 @@ namespace {
 // The application bundle the engine looks for its resources in: the built input-source tool and
 // the removal script from the sources.
 std::string assembleBundle() {
-    return SimMac::assembleAppBundle("/opt/app", NUVRA_SOURCECTL_PATH,
-                                     NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh");
+    return SimMac::assembleAppBundle(
+        "/opt/app", SimMac::insidePath(NUVRA_SOURCECTL_PATH),
+        SimMac::insidePath(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh"));
 }
 
 std::vector<std::string> sessionLogMessages() {

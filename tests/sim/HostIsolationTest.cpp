@@ -21,7 +21,8 @@ namespace {
 
 const std::string simRun = std::string(NUVRA_SOURCE_DIR) + "/sim/run";
 
-// A scratch folder in the build tree, which the simulated Mac sees with writes going through.
+// A scratch folder in the build tree, given to the simulated Mac as its output folder: the one
+// host folder it may write into, seen inside as $SIM_OUTPUT.
 class HostIsolation : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -34,7 +35,7 @@ protected:
     void TearDown() override { fs::remove_all(scratch); }
 
     SimMac::RunResult sim(const std::vector<std::string>& options, const std::string& script) {
-        std::vector<std::string> argv = {simRun, "--bind", scratch.string()};
+        std::vector<std::string> argv = {simRun, "--output", scratch.string()};
         argv.insert(argv.end(), options.begin(), options.end());
         argv.insert(argv.end(), {"--", "/bin/sh", "-c", script});
         SimMac::RunResult r = SimMac::run(argv);
@@ -85,7 +86,7 @@ bool onHost(const fs::path& path) {
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
 }
 
-TEST_F(HostIsolation, WritesOutsideTheBoundFoldersNeverReachTheHost) {
+TEST_F(HostIsolation, WritesOutsideTheOutputFolderNeverReachTheHost) {
     const std::vector<fs::path> simOnly = {"/Applications/x",   "/usr/bin/defaults",
                                            "/usr/bin/security", "/usr/libexec/sim",
                                            "/etc/sim-was-here", "/Users/tester"};
@@ -93,13 +94,13 @@ TEST_F(HostIsolation, WritesOutsideTheBoundFoldersNeverReachTheHost) {
         ASSERT_FALSE(onHost(path)) << path;
     }
     const auto realGetconf = fs::symlink_status("/usr/bin/getconf").type();
-    // Started from /usr/bin with a command that lives there: neither folder may be bound.
+    // Started from /usr/bin: the working folder is the simulated Mac's own /usr/bin.
     const std::string inner = "mkdir -p /Applications/x && touch /etc/sim-was-here && "
                               "/usr/bin/defaults write com.example.t k -bool true && "
-                              "/usr/bin/defaults export com.example.t - > " +
-                              scratch.string() + "/exported.plist";
+                              "/usr/bin/defaults export com.example.t - > "
+                              "\"$SIM_OUTPUT/exported.plist\"";
     const auto r = SimMac::run({"/bin/sh", "-c",
-                                "cd /usr/bin && exec " + simRun + " --bind " + scratch.string() +
+                                "cd /usr/bin && exec " + simRun + " --output " + scratch.string() +
                                     " -- /bin/sh -c '" + inner + "'"});
     SKIP_IF_NO_SIM(r);
     EXPECT_EQ(r.status, 0) << r.output;
@@ -107,18 +108,48 @@ TEST_F(HostIsolation, WritesOutsideTheBoundFoldersNeverReachTheHost) {
         EXPECT_FALSE(onHost(path)) << path;
     }
     EXPECT_EQ(fs::symlink_status("/usr/bin/getconf").type(), realGetconf);
-    // ... while the bound scratch folder received what the command wrote there.
+    // ... while the output folder received what the command wrote there.
     std::ifstream exported(scratch / "exported.plist");
     std::string text((std::istreambuf_iterator<char>(exported)), {});
     EXPECT_NE(text.find("<key>k</key>"), std::string::npos) << text;
 }
 
-TEST_F(HostIsolation, BindsThatWouldLetTheSimulationWriteToTheHostAreRefused) {
-    for (const char* folder : {"/", "/usr", "/usr/bin", "/etc", "/var", "/Users/x"}) {
-        const auto r = SimMac::run({simRun, "--bind", folder, "--", "/bin/true"});
+TEST_F(HostIsolation, OutputFoldersAmongTheSystemsFilesAreRefusedBeforeAnythingRuns) {
+    for (const char* folder : {"/", "/usr", "/usr/bin", "/etc", "/var", "/proc/self"}) {
+        const auto r = SimMac::run({simRun, "--output", folder, "--", "/bin/true"});
         EXPECT_EQ(r.status, 2) << folder;
-        EXPECT_NE(r.output.find("cannot bind"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("cannot use /"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("give a folder of its own"), std::string::npos) << r.output;
     }
+    EXPECT_EQ(SimMac::run({simRun, "--build", "/", "--", "/bin/true"}).status, 2);
+}
+
+// The checkout is seen only at a neutral place and only read-only, so nothing inside (the
+// uninstaller removing its paths as root, a scene, a scan) can change it or find its files.
+TEST_F(HostIsolation, TheCheckoutIsSeenReadOnlyAtANeutralPlaceOnly) {
+    const std::string repo = NUVRA_SOURCE_DIR;
+    // A file of the build tree that the command tries to remove (inside, under its neutral path).
+    const fs::path canary = scratch.parent_path() / (scratch.filename().string() + ".canary");
+    std::ofstream(canary).put('\n');
+    const std::string script = "echo \"$SIM_REPO|$SIM_BUILD|$1|$(pwd)\"; "
+                               "[ -e '" +
+                               repo +
+                               "' ] && echo 'host path seen'; "
+                               "rm -f \"$2\" 2>/dev/null; "
+                               "touch \"$SIM_REPO/written\" \"$SIM_BUILD/written\" 2>/dev/null; "
+                               "[ -x \"$SIM_REPO/sim/run\" ] && [ -f \"$2\" ] && echo intact";
+    const std::string command = "cd \"$0\" && exec \"$@\"";
+    const auto r = SimMac::run({"/bin/sh", "-c", command, repo + "/sim", simRun, "--build",
+                                NUVRA_BINARY_DIR, "--output", scratch.string(), "--", "/bin/sh",
+                                "-c", script, "sh", repo + "/sim/run", canary.string()});
+    SKIP_IF_NO_SIM(r);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "/sim-host/repo|/sim-host/build|/sim-host/repo/sim/run|/sim-host/repo/sim\n"
+                        "intact\n");
+    EXPECT_TRUE(fs::exists(canary));
+    fs::remove(canary);
+    EXPECT_FALSE(onHost(repo + "/written"));
+    EXPECT_FALSE(onHost(fs::path(NUVRA_BINARY_DIR) / "written"));
 }
 
 TEST_F(HostIsolation, ExitStatusAndEnvironmentComeThrough) {
@@ -144,12 +175,10 @@ TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
         "cp /bin/sleep /tmp/nuvraInput; /tmp/nuvraInput 60 & victim=$!; "
         "(trap '' TERM; exec setsid /tmp/nuvraInput 61) & "
         "echo \"inside: $(ps -e -o comm= | sort | tr '\\n' ' ')\"; "
-        "touch " +
-        started.string() + "; while [ ! -e " + checked.string() +
-        " ]; do sleep 0.05; "
+        "touch \"$SIM_OUTPUT/started\"; while [ ! -e \"$SIM_OUTPUT/checked\" ]; do sleep 0.05; "
         "done; /usr/bin/pkill -x nuvraInput; wait $victim; echo \"victim status $?\"; "
         "pgrep -x nuvraInput >/dev/null && echo 'deaf one still running'";
-    std::vector<std::string> args = {simRun, "--bind", scratch.string(), "--", "/bin/sh",
+    std::vector<std::string> args = {simRun, "--output", scratch.string(), "--", "/bin/sh",
                                      "-c",   script};
     const std::string output = (scratch / "out").string();
     posix_spawn_file_actions_t actions;

@@ -165,6 +165,22 @@ std::string repoDir() {
     return env("SIM_REPO", NUVRA_SOURCE_DIR);
 }
 
+std::string insidePath(const std::string& hostPath) {
+    // sim/run lists the folders it shows as "HOST<tab>INSIDE" lines, innermost first.
+    std::istringstream lines(env("SIM_HOST_PATHS", ""));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos) {
+            continue;
+        }
+        const std::string host = line.substr(0, tab);
+        if (hostPath == host || hostPath.starts_with(host + "/")) {
+            return line.substr(tab + 1) + hostPath.substr(host.size());
+        }
+    }
+    return hostPath;
+}
+
 std::string home() {
     return env("HOME", "/Users/tester");
 }

@@ -15,6 +15,11 @@ bool inside();
 // The repository the simulated Mac was started from (its sim/ folder holds the scripts).
 std::string repoDir();
 
+// Where a host path of the repository or build tree (such as a path the build compiled in) is seen
+// inside the simulated Mac, which shows those folders at neutral places only; outside it, or for
+// any other path, the path itself.
+std::string insidePath(const std::string& hostPath);
+
 // The simulated user's home ("/Users/tester") and per-user temporary folder (ending in "/").
 std::string home();
 std::string temporaryDirectory();

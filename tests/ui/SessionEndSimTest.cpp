@@ -143,8 +143,8 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
 
     // In sanitizer builds Qt's X, GL and font libraries keep allocations at exit that the leak
     // checker would turn into the exit status; memory errors still end the run.
-    Child app({NUVRA_APP_PATH}, {"QT_QPA_PLATFORM=xcb", "ASAN_OPTIONS=detect_leaks=0"},
-              "/tmp/app.out");
+    Child app({SimMac::insidePath(NUVRA_APP_PATH)},
+              {"QT_QPA_PLATFORM=xcb", "ASAN_OPTIONS=detect_leaks=0"}, "/tmp/app.out");
     ASSERT_TRUE(app.started());
     // Up and scanned: the session has begun and a clean Mac was found empty.
     ASSERT_TRUE(waitUntil([&] { return anyLineContains(log, "Preflight scan"); }, 30s))
