@@ -112,8 +112,9 @@ bool inside(const std::string& path, const std::string& folder) {
     return path == folder || path.starts_with(folder + "/");
 }
 
-// Why a host folder cannot be shown inside the simulated Mac, or empty when it can. The system's
-// own folders make no sense there, and a test's output never belongs among the system's files.
+// Why a host folder cannot be shown inside the simulated Mac, or empty when it can. The overlay
+// hides a shown folder's host path, which the system's own folders must never be; and a run's
+// output never belongs among the system's files.
 std::string hostFolderProblem(const std::string& path, bool writable) {
     if (path == "/") {
         return "it is the root folder";
@@ -123,8 +124,13 @@ std::string hostFolderProblem(const std::string& path, bool writable) {
     }
     for (const char* folder :
          {"/bin", "/boot", "/etc", "/lib", "/lib64", "/sbin", "/usr", "/var"}) {
-        if (path == folder || (writable && inside(path, folder) && !inside(path, "/var"))) {
-            return std::string("it is or lies inside the host's ") + folder;
+        if (path == folder) {
+            return std::string("it is the host's ") + folder;
+        }
+    }
+    for (const char* folder : {"/bin", "/boot", "/etc", "/lib", "/lib64", "/sbin", "/usr"}) {
+        if (writable && inside(path, folder)) {
+            return std::string("it lies among the system's files in ") + folder;
         }
     }
     for (const char* folder : {"/dev", "/proc", "/sys"}) {
@@ -135,18 +141,24 @@ std::string hostFolderProblem(const std::string& path, bool writable) {
     return {};
 }
 
+[[noreturn]] void refuseFolder(const std::string& path, const std::string& role,
+                               const std::string& problem) {
+    usageError("cannot use " + path + " as the " + role + ": " + problem +
+               "; give a folder of its own" +
+               (role == "output folder" ? ", for example an empty one in the build tree" : ""));
+}
+
 // The canonical path of a folder given on the command line; refuses what cannot be shown before
 // anything runs.
 std::string hostFolder(const std::string& given, const std::string& role, bool writable) {
     std::error_code ec;
     const std::string path = fs::weakly_canonical(fs::absolute(given, ec), ec).string();
     if (ec || !fs::is_directory(path, ec)) {
-        usageError("the " + role + " '" + given + "' is not a folder");
+        usageError("the " + role + " '" + given + "' is not a folder" +
+                   (writable ? " (create it first)" : ""));
     }
     if (const std::string problem = hostFolderProblem(path, writable); !problem.empty()) {
-        usageError("cannot use " + path + " as the " + role + ": " + problem +
-                   "; give a folder of its own" +
-                   (writable ? ", for example one in the build tree" : ""));
+        refuseFolder(path, role, problem);
     }
     return path;
 }
@@ -203,6 +215,12 @@ Options parseOptions(int argc, char** argv) {
         usageError("--repo must be an absolute path");
     }
     o.repo = hostFolder(o.repo, "repository", false);
+    // The sources and the build tree stay read-only: the output folder may not hold them.
+    for (const std::string& tree : {o.repo, o.build}) {
+        if (!o.output.empty() && !tree.empty() && inside(tree, o.output)) {
+            refuseFolder(o.output, "output folder", "it holds " + tree + ", which stays read-only");
+        }
+    }
     if (!validUserName(o.name)) {
         usageError("bad user name '" + o.name + "'");
     }

@@ -54,16 +54,22 @@ protected:
         GTEST_SKIP() << skipped;                                                                   \
     }
 
-std::vector<pid_t> hostProcessesNamed(const std::string& name) {
+// Host processes whose command line is exactly `argv` (other simulated Macs on the same host may
+// run processes of the same name).
+std::vector<pid_t> hostProcessesRunning(const std::vector<std::string>& argv) {
+    std::string wanted;
+    for (const std::string& arg : argv) {
+        wanted += arg + '\0';
+    }
     std::vector<pid_t> found;
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string pid = entry.path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        std::ifstream comm(entry.path() / "comm");
-        std::string value;
-        if (std::getline(comm, value) && value == name) {
+        std::ifstream cmdline(entry.path() / "cmdline", std::ios::binary);
+        const std::string value((std::istreambuf_iterator<char>(cmdline)), {});
+        if (value == wanted) {
             found.push_back(std::stoi(pid));
         }
     }
@@ -115,7 +121,9 @@ TEST_F(HostIsolation, WritesOutsideTheOutputFolderNeverReachTheHost) {
 }
 
 TEST_F(HostIsolation, OutputFoldersAmongTheSystemsFilesAreRefusedBeforeAnythingRuns) {
-    for (const char* folder : {"/", "/usr", "/usr/bin", "/etc", "/var", "/proc/self"}) {
+    // The system's own folders, and the checkout, which must stay read-only.
+    for (const char* folder :
+         {"/", "/usr", "/usr/bin", "/etc", "/var", "/proc/self", NUVRA_SOURCE_DIR}) {
         const auto r = SimMac::run({simRun, "--output", folder, "--", "/bin/true"});
         EXPECT_EQ(r.status, 2) << folder;
         EXPECT_NE(r.output.find("cannot use /"), std::string::npos) << r.output;
@@ -214,7 +222,7 @@ TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
     EXPECT_EQ(text.find("systemd"), std::string::npos) << text;
     EXPECT_EQ(text.find("ctest"), std::string::npos) << text;
     // The deaf one died with the simulation's PID namespace.
-    EXPECT_TRUE(hostProcessesNamed("nuvraInput").empty());
+    EXPECT_TRUE(hostProcessesRunning({"/tmp/nuvraInput", "61"}).empty());
 }
 
 TEST_F(HostIsolation, OptionsAreChecked) {
