@@ -105,9 +105,8 @@ TEST_F(HostIsolation, WritesOutsideTheOutputFolderNeverReachTheHost) {
                               "/usr/bin/defaults write com.example.t k -bool true && "
                               "/usr/bin/defaults export com.example.t - > "
                               "\"$SIM_OUTPUT/exported.plist\"";
-    const auto r = SimMac::run({"/bin/sh", "-c",
-                                "cd /usr/bin && exec " + simRun + " --output " + scratch.string() +
-                                    " -- /bin/sh -c '" + inner + "'"});
+    const auto r = SimMac::run({"/bin/sh", "-c", "cd /usr/bin && exec \"$@\"", "sh", simRun,
+                                "--output", scratch.string(), "--", "/bin/sh", "-c", inner});
     SKIP_IF_NO_SIM(r);
     EXPECT_EQ(r.status, 0) << r.output;
     for (const auto& path : simOnly) {
