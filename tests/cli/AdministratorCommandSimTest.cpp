@@ -239,11 +239,15 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
     EXPECT_EQ(rileysTraces(), rileyBefore);
 }
 
-// An ordinary user's run whose administrator dialog is dismissed stops at the application
-// removal, in text and in JSON alike.
-TEST_F(AdministratorCommand, FailedStepEndsWithThreeInTextAndJsonAlike) {
+// An ordinary user's inventory and run: the inventory is the application's; a run whose
+// administrator dialog is dismissed stops at the application removal, in text and JSON alike.
+TEST_F(AdministratorCommand, AsAnOrdinaryUserInventoryIsTheAppsAndAFailedStepEndsWithThree) {
     ASSERT_TRUE(SimMac::plantScene("full", false));
     SimMac::setPkexec(SimMac::Pkexec::dismiss);
+    // The inventory is the application's, byte for byte.
+    const std::string application = fs::path(cli).parent_path() / "nuvraUninstaller";
+    EXPECT_EQ(asTester({"inventory"}).output,
+              SimMac::run({"/usr/bin/sudo", "-u", "tester", application, "--inventory"}).output);
 
     const auto text = asTester({"run", "--yes"});
     EXPECT_EQ(text.status, 3) << text.output;
