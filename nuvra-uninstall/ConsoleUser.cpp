@@ -17,7 +17,7 @@ std::optional<std::string> name() {
     passwd entry{};
     passwd* found = nullptr;
     if (getpwuid_r(console.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
-        found == nullptr) {
+        found == nullptr || found->pw_name[0] == '_') {
         return std::nullopt;
     }
     return std::string(found->pw_name);

@@ -9,7 +9,7 @@ std::string text(const UninstallInventory& inventory) {
 }
 
 Json json(const UninstallInventory& inventory) {
-    nlohmann::json items = Json::array();
+    Json items = Json::array();
     for (InventoryItem::Category category : inventory.categoriesPresent()) {
         for (const InventoryItem& item : inventory.itemsIn(category)) {
             Json entry;
@@ -19,7 +19,7 @@ Json json(const UninstallInventory& inventory) {
             entry["detail"] = item.detail;
             entry["requiresAdmin"] = item.requiresAdmin;
             entry["informational"] = item.informational;
-            items.emplace_back(std::move(entry));
+            items.push_back(std::move(entry));
         }
     }
     return {{"schemaVersion", schemaVersion},
