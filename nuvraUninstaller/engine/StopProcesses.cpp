@@ -1,13 +1,13 @@
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
 #include "foundation/SystemTools.h"
+#include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
