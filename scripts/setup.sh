@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  libplist-dev libgtest-dev libgmock-dev
+  libplist-dev libgtest-dev libgmock-dev nlohmann-json3-dev
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev
   qml6-module-qtquick qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml
   qml6-module-qtqml-models qml6-module-qtqml-workerscript qml6-module-qttest

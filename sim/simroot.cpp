@@ -57,7 +57,7 @@ const std::map<std::string, std::string> toolFolders = {
     {"defaults", "/usr/bin"}, {"security", "/usr/bin"}, {"tccutil", "/usr/bin"},
     {"getconf", "/usr/bin"},  {"pkexec", "/usr/bin"},   {"pkill", "/usr/bin"},
     {"killall", "/usr/bin"},  {"launchctl", "/bin"},    {"PlistBuddy", "/usr/libexec"},
-    {"lsregister", lsSupport}};
+    {"lsregister", lsSupport}, {"sudo", "/usr/bin"}};
 // Real tools the fakes and wrappers hand over to, kept under libexecDir/host.
 const std::vector<std::string> hostTools = {"/usr/bin/getconf", "/usr/bin/pkill",
                                             "/usr/bin/killall"};
@@ -579,6 +579,45 @@ std::string makeUser(const Options& o) {
     return home;
 }
 
+// A second account beside the simulated user, with a home and per-user folders of its own, so
+// that tests can show what a run for one user leaves of another's. Every account is listed in
+// stateDir/users (name, uid, gid, home, per-user folder), where the fake sudo finds its folders.
+const std::string secondUser = "riley";
+constexpr uid_t secondUid = 502;
+const std::string secondDarwinUserDir = "/var/folders/zq/k7m2r9p41d8b3c6f5h0j2n4q0000gp";
+
+void makeSecondUser(const Options& o, const std::string& home) {
+    const std::string secondHome = "/Users/" + secondUser;
+    if (o.name != secondUser) {
+        std::ofstream(("/etc/passwd"), std::ios::app)
+            << secondUser << ":x:" << secondUid << ":" << simGid << ":Second User:" << secondHome
+            << ":/bin/bash\n";
+    }
+    std::vector<std::string> owned = {secondHome, secondDarwinUserDir};
+    for (const char* sub : {"Library/Preferences", "Library/Logs", "Library/LaunchAgents"}) {
+        owned.push_back(secondHome + "/" + sub);
+    }
+    for (const char* sub : {"/T", "/C", "/0"}) {
+        owned.push_back(secondDarwinUserDir + sub);
+    }
+    for (const std::string& d : owned) {
+        fs::create_directories(d);
+    }
+    for (const char* sub : {"/T", "/C", "/0"}) {
+        chmod((secondDarwinUserDir + sub).c_str(), 0700);
+    }
+    if (canChownToSimUser()) {
+        for (const std::string& path : owned) {
+            check(chown(path.c_str(), secondUid, simGid), "chown " + path);
+        }
+    }
+    writeFile(stateDir + "/users",
+              o.name + "\t" + std::to_string(simUid) + "\t" + std::to_string(simGid) + "\t" +
+                  home + "\t" + darwinUserDir + "\n" + secondUser + "\t" +
+                  std::to_string(secondUid) + "\t" + std::to_string(simGid) + "\t" +
+                  secondHome + "\t" + secondDarwinUserDir + "\n");
+}
+
 void setSimEnvironment(const Options& o, const std::vector<HostFolder>& folders,
                        const std::string& home) {
     // Lets test programs find the folders their build compiled in: "HOST<tab>INSIDE" lines.
@@ -668,6 +707,7 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     requireNoHostFolder(systemFolders);
     installTools();
     const std::string home = makeUser(o);
+    makeSecondUser(o, home);
     setSimEnvironment(o, folders, home);
 
     if (o.asUser && fs::exists(libexecDir + "/tools/pkexec-broker")) {

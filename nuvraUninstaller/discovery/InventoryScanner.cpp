@@ -1,6 +1,5 @@
 #include "discovery/InventoryScanner.h"
 
-#include "HomeFolder.h"
 #include "TextInputSources.h"
 #include "discovery/FolderListing.h"
 #include "discovery/HIToolboxEntries.h"
@@ -8,9 +7,10 @@
 #include "foundation/HIToolboxStore.h"
 #include "foundation/MainThread.h"
 #include "foundation/NuvraFootprint.h"
-#include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
+#include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
+#include "foundation/UserCommand.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -73,7 +73,7 @@ std::vector<std::string> imeBundles(const std::string& folder) {
 }
 
 std::vector<std::string> keychainNuvraAccounts() {
-    const auto result = Shell::runIgnoringLaunchFailure(SystemTools::security, {"dump-keychain"});
+    const auto result = UserCommand::run(SystemTools::security, {"dump-keychain"});
     if (!result) {
         return {};
     }
@@ -83,7 +83,7 @@ std::vector<std::string> keychainNuvraAccounts() {
 }
 
 std::vector<std::string> tempRemnants() {
-    const std::string temporaryFolder = HomeFolder::temporaryDirectory();
+    const std::string temporaryFolder = TargetUser::temporaryDirectory();
     const auto& prefixes = NuvraFootprint::tempDirPrefixes();
     std::vector<std::string> paths;
     FolderListing::forEachName(temporaryFolder, [&](std::string_view name) {
@@ -134,7 +134,7 @@ std::vector<std::string> existingDataPaths() {
 
 UninstallInventory scan() {
     using Category = InventoryItem::Category;
-    const std::string home = HomeFolder::homeDirectory();
+    const std::string home = TargetUser::homeDirectory();
     UninstallInventory inventory;
 
     addAppIfPresent(inventory, "/Applications/nuvra.app", "nuvra.app", "/Applications", true);

@@ -1,11 +1,11 @@
 #include "Bundle.h"
-#include "HomeFolder.h"
 #include "discovery/InventoryScanner.h"
 #include "engine/PathRemoval.h"
 #include "engine/PrivilegedRunner.h"
 #include "engine/UninstallEngine.h"
 #include "engine/WindowHook.h"
 #include "foundation/MainThread.h"
+#include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
 
 namespace {
@@ -35,6 +35,12 @@ void removeSystemLevelBundles() {
         throw EngineError::failed(
             "The uninstaller is damaged (missing uninstall.sh). Please download it again.");
     }
+    if (TargetUser::otherAccount()) {
+        // An administrator's run as root: no one to ask and no window to move.
+        PrivilegedRunner::runScriptAsRoot(*script);
+        UninstallerLog::file("  Apps: system-level bundles removed (admin)");
+        return;
+    }
     makeRoomForPasswordDialog();
     try {
         PrivilegedRunner::runScriptAsAdmin(*script);
@@ -47,7 +53,7 @@ void removeSystemLevelBundles() {
 }
 
 std::vector<std::string> userLevelBundles() {
-    const std::string home = HomeFolder::homeDirectory();
+    const std::string home = TargetUser::homeDirectory();
     std::vector<std::string> paths = InventoryScanner::imeBundles(home + "/Library/Input Methods");
     paths.push_back(home + "/Applications" + "/" + "nuvra.app");
     paths.push_back(home + "/Applications" + "/" + "NuvraAgent.app");

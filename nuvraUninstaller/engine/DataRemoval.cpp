@@ -2,9 +2,9 @@
 #include "engine/PathRemoval.h"
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
-#include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
 #include "foundation/UninstallerLog.h"
+#include "foundation/UserCommand.h"
 
 #include <algorithm>
 #include <set>
@@ -25,14 +25,14 @@ void removeAll(const std::vector<std::string>& paths, std::vector<std::string>& 
 
 void deleteDefaultsDomains(const std::vector<std::string>& domains) {
     for (const std::string& domain : domains) {
-        Shell::runIgnoringLaunchFailure(SystemTools::defaults, {"delete", domain});
+        UserCommand::run(SystemTools::defaults, {"delete", domain});
     }
 }
 
 // True when one matching item was deleted.
 bool deleteOneKeychainItem(const std::string& account) {
-    const auto result = Shell::runIgnoringLaunchFailure(SystemTools::security,
-                                                        {"delete-generic-password", "-a", account});
+    const auto result =
+        UserCommand::run(SystemTools::security, {"delete-generic-password", "-a", account});
     return result && result->terminationStatus == 0;
 }
 
@@ -69,8 +69,7 @@ std::vector<std::string> intlDataCachePaths(const std::string& cacheFolder) {
 } // namespace
 
 std::optional<std::string> UninstallEngine::darwinUserCacheDirectory() {
-    const auto result =
-        Shell::runIgnoringLaunchFailure(SystemTools::getconf, {"DARWIN_USER_CACHE_DIR"});
+    const auto result = UserCommand::run(SystemTools::getconf, {"DARWIN_USER_CACHE_DIR"});
     if (!result) {
         return std::nullopt;
     }
@@ -108,7 +107,7 @@ UninstallEngine::Sentences UninstallEngine::removeData() {
         removeAll(intlDataCachePaths(*cacheFolder), warnings);
     }
     // The preferences daemon caches the domains deleted above; restarting it drops them.
-    Shell::runIgnoringLaunchFailure(SystemTools::killall, {"cfprefsd"});
+    UserCommand::run(SystemTools::killall, {"cfprefsd"});
     UninstallerLog::file(std::string("  Data: settings and data removed — ") +
                          (warnings.empty() ? "OK" : "WARN"));
     return warnings;

@@ -1,5 +1,4 @@
 #include "Bundle.h"
-#include "HomeFolder.h"
 #include "TextInputSources.h"
 #include "discovery/HIToolboxEntries.h"
 #include "engine/LaunchServicesDump.h"
@@ -7,9 +6,10 @@
 #include "foundation/HIToolboxStore.h"
 #include "foundation/MainThread.h"
 #include "foundation/NuvraFootprint.h"
-#include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
+#include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
+#include "foundation/UserCommand.h"
 
 #include <algorithm>
 #include <cctype>
@@ -76,7 +76,19 @@ std::error_code prepareStagingFolder(const std::string& folder) {
     if (lstat(folder.c_str(), &info) != 0) {
         return {errno, std::generic_category()};
     }
-    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid()) {
+    uid_t owner = geteuid();
+    if (const auto& account = TargetUser::otherAccount()) {
+        // A root run stages the tool in the other account's temporary folder; the folder is
+        // handed to that account, so its own later runs can still use and replace it.
+        owner = account->uid;
+        if (S_ISDIR(info.st_mode) && info.st_uid == geteuid()) {
+            if (lchown(folder.c_str(), account->uid, account->gid) != 0) {
+                return {errno, std::generic_category()};
+            }
+            info.st_uid = account->uid;
+        }
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != owner) {
         return std::make_error_code(std::errc::permission_denied);
     }
     return {};
@@ -120,7 +132,7 @@ UninstallEngine::Sentences UninstallEngine::removeInputSourceState() {
     }
 
     // The preferences daemon caches the old keyboard settings; ending it makes the import stick.
-    Shell::runIgnoringLaunchFailure(SystemTools::killall, {"cfprefsd"});
+    UserCommand::run(SystemTools::killall, {"cfprefsd"});
 
     clearLaunchServicesRegistrations();
     UninstallerLog::file("  Input method: TIS + LaunchServices cleanup — OK");
@@ -158,7 +170,7 @@ bool UninstallEngine::stageSourcectlIfNeeded() {
         UninstallerLog::error("sourcectl binary not found in bundle");
         return false;
     }
-    const std::string folder = HomeFolder::temporaryDirectory() + "nuvra-uninstaller-sourcectl";
+    const std::string folder = TargetUser::temporaryDirectory() + "nuvra-uninstaller-sourcectl";
     const std::string staged = folder + "/sourcectl";
     std::error_code error = prepareStagingFolder(folder);
     if (!error) {
@@ -169,6 +181,10 @@ bool UninstallEngine::stageSourcectlIfNeeded() {
         return false;
     }
     chmod(staged.c_str(), 0755);
+    if (const auto& account = TargetUser::otherAccount()) {
+        // Not examined, like the mode: the copy runs as that account either way.
+        [[maybe_unused]] const int ignored = lchown(staged.c_str(), account->uid, account->gid);
+    }
     sourcectlPath = staged;
     return true;
 }
@@ -177,7 +193,7 @@ std::string UninstallEngine::runSourcectl(const std::vector<std::string>& args) 
     if (!sourcectlPath) {
         return "ERROR: sourcectl not staged";
     }
-    const auto result = Shell::runIgnoringLaunchFailure(*sourcectlPath, args);
+    const auto result = UserCommand::run(*sourcectlPath, args);
     if (!result) {
         return "ERROR: sourcectl failed to run";
     }
@@ -188,19 +204,19 @@ void UninstallEngine::clearLaunchServicesRegistrations() {
     for (const std::string& path : NuvraFootprint::canonicalBundlePaths()) {
         std::error_code error;
         if (fs::exists(path, error)) {
-            Shell::runIgnoringLaunchFailure(SystemTools::lsregister, {"-u", path});
+            UserCommand::run(SystemTools::lsregister, {"-u", path});
         }
     }
 
     // Stray registrations: copies of the input method elsewhere on disk (old installs, disk
     // images, backups) that would keep offering the input source. The raw bytes are read, since
     // one badly encoded name anywhere in the database must not hide all the product's lines.
-    const auto dump = Shell::runIgnoringLaunchFailure(SystemTools::lsregister, {"-dump"});
+    const auto dump = UserCommand::run(SystemTools::lsregister, {"-dump"});
     if (!dump) {
         return;
     }
     for (const std::string& path :
          LaunchServicesDump::strayInputMethodPaths(dump->data, Bundle::mainBundlePath())) {
-        Shell::runIgnoringLaunchFailure(SystemTools::lsregister, {"-u", path});
+        UserCommand::run(SystemTools::lsregister, {"-u", path});
     }
 }

@@ -1,8 +1,8 @@
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
-#include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
 #include "foundation/UninstallerLog.h"
+#include "foundation/UserCommand.h"
 
 UninstallEngine::Sentences UninstallEngine::resetPermissions() {
     std::vector<std::string> bundleIDs = NuvraFootprint::productBundleIDs();
@@ -12,7 +12,7 @@ UninstallEngine::Sentences UninstallEngine::resetPermissions() {
     // Service by service: a record the product never asked for is simply not there to reset.
     for (const std::string& service : NuvraFootprint::tccServices()) {
         for (const std::string& bundleID : bundleIDs) {
-            Shell::runIgnoringLaunchFailure(SystemTools::tccutil, {"reset", service, bundleID});
+            UserCommand::run(SystemTools::tccutil, {"reset", service, bundleID});
         }
     }
     UninstallerLog::file("  Permissions: TCC records reset — OK");
@@ -23,9 +23,9 @@ UninstallEngine::Sentences UninstallEngine::refreshSystemUI() {
     // The input menu, the switcher and the pasteboard may still hold the product's input source;
     // killed outright, the system starts fresh copies. The menu bar server gets a polite TERM.
     for (const char* process : {"TextInputMenuAgent", "TextInputSwitcher", "pboard"}) {
-        Shell::runIgnoringLaunchFailure(SystemTools::killall, {"-9", process});
+        UserCommand::run(SystemTools::killall, {"-9", process});
     }
-    Shell::runIgnoringLaunchFailure(SystemTools::killall, {"SystemUIServer"});
+    UserCommand::run(SystemTools::killall, {"SystemUIServer"});
     UninstallerLog::file("  Refresh: input UI services restarted — OK");
     return {};
 }

@@ -1,5 +1,6 @@
 #include "engine/PrivilegedRunner.h"
 
+#include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
 
 #include <algorithm>
@@ -106,6 +107,24 @@ EngineError classify(const AppleScript::ErrorInfo& error) {
         return EngineError::adminCancelled();
     }
     return EngineError::failed("Privileged removal failed: " + message);
+}
+
+void runScriptAsRoot(const std::string& scriptPath) {
+    const auto result = Shell::runIgnoringLaunchFailure(SystemTools::bash, {scriptPath});
+    if (!result) {
+        throw EngineError::failed("Privileged removal failed: could not start " +
+                                  std::string(SystemTools::bash) + ".");
+    }
+    if (result->terminationStatus != 0) {
+        std::string message = result->output;
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+            message.pop_back();
+        }
+        if (message.empty()) {
+            message = "exit status " + std::to_string(result->terminationStatus);
+        }
+        throw EngineError::failed("Privileged removal failed: " + message);
+    }
 }
 
 void runScriptAsAdmin(const std::string& scriptPath) {

@@ -14,6 +14,11 @@ namespace PrivilegedRunner {
 // adminCancelled when the dialog was dismissed, failed with a sentence otherwise.
 void runScriptAsAdmin(const std::string& scriptPath);
 
+// For a process that already runs as root (an administrator's run for another account): runs
+// the script directly with /bin/bash, no dialog. Throws EngineError::failed when it cannot start
+// or reports an error (non-zero exit status), with what it printed.
+void runScriptAsRoot(const std::string& scriptPath);
+
 // The pieces of the script source, exposed because getting them wrong runs the wrong command as
 // root. The path is quoted for the shell first, then the whole command escaped for AppleScript.
 std::string shellQuoted(const std::string& text);

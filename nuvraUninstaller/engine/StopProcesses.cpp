@@ -1,13 +1,13 @@
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
-#include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
+#include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
+#include "foundation/UserCommand.h"
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -33,7 +33,7 @@ bool fileExists(const std::string& path) {
 // The agent's label as PlistBuddy reads it from the file; none when it cannot be read or is empty.
 std::optional<std::string> launchAgentLabel(const std::string& plistPath) {
     const auto result =
-        Shell::runIgnoringLaunchFailure(SystemTools::plistBuddy, {"-c", "Print :Label", plistPath});
+        UserCommand::run(SystemTools::plistBuddy, {"-c", "Print :Label", plistPath});
     if (!result || result->terminationStatus != 0) {
         return std::nullopt;
     }
@@ -49,9 +49,9 @@ std::optional<std::string> launchAgentLabel(const std::string& plistPath) {
 // Unloads the agent from the user's GUI session and forgets its label, so it cannot restart the
 // product between now and the deletion of its plist.
 void unloadLaunchAgent(const std::string& plistPath, const std::string& guiDomain) {
-    Shell::runIgnoringLaunchFailure(SystemTools::launchctl, {"bootout", guiDomain, plistPath});
+    UserCommand::run(SystemTools::launchctl, {"bootout", guiDomain, plistPath});
     if (const auto label = launchAgentLabel(plistPath)) {
-        Shell::runIgnoringLaunchFailure(SystemTools::launchctl, {"remove", *label});
+        UserCommand::run(SystemTools::launchctl, {"remove", *label});
     }
 }
 
@@ -60,11 +60,10 @@ void unloadLaunchAgent(const std::string& plistPath, const std::string& guiDomai
 void UninstallEngine::killNuvraProcesses(const std::optional<std::string>& signalFlag) {
     // Exit status 1 only means nothing matched; every outcome is fine here.
     for (const std::string& name : NuvraFootprint::processExactNames()) {
-        Shell::runIgnoringLaunchFailure(SystemTools::pkill, pkillArguments(signalFlag, "-x", name));
+        UserCommand::run(SystemTools::pkill, pkillArguments(signalFlag, "-x", name));
     }
     for (const std::string& fragment : NuvraFootprint::processPathPatterns()) {
-        Shell::runIgnoringLaunchFailure(SystemTools::pkill,
-                                        pkillArguments(signalFlag, "-f", fragment));
+        UserCommand::run(SystemTools::pkill, pkillArguments(signalFlag, "-f", fragment));
     }
 }
 
@@ -73,7 +72,7 @@ UninstallEngine::Sentences UninstallEngine::stopProcesses() {
     std::this_thread::sleep_for(gracePeriod);
     killNuvraProcesses("-9");
 
-    const std::string guiDomain = "gui/" + std::to_string(getuid());
+    const std::string guiDomain = "gui/" + std::to_string(TargetUser::uid());
     for (const std::string& plistPath : NuvraFootprint::legacyLaunchAgentPlists()) {
         if (fileExists(plistPath)) {
             unloadLaunchAgent(plistPath, guiDomain);
@@ -82,8 +81,8 @@ UninstallEngine::Sentences UninstallEngine::stopProcesses() {
 
     // Written even when nothing was found: a later reinstall must not start at login by itself.
     for (const std::string& group : NuvraFootprint::appGroupIDs()) {
-        Shell::runIgnoringLaunchFailure(
-            SystemTools::defaults, {"write", group, "ai.nuvra.startAtLogin", "-bool", "false"});
+        UserCommand::run(SystemTools::defaults,
+                         {"write", group, "ai.nuvra.startAtLogin", "-bool", "false"});
     }
 
     UninstallerLog::file("  Stop: processes and launch agents — OK");

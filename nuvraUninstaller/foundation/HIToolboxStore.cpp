@@ -1,7 +1,7 @@
 #include "foundation/HIToolboxStore.h"
 
-#include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
+#include "foundation/UserCommand.h"
 
 namespace HIToolboxStore {
 namespace {
@@ -14,7 +14,7 @@ std::optional<plist::Dictionary> read() {
     // "-" makes the tool print the domain to its output; it shares the pipe with its error
     // stream, so a warning there spoils the parse and the read fails rather than guessing.
     std::optional<Shell::Result> result =
-        Shell::runIgnoringLaunchFailure(SystemTools::defaults, {"export", domain, "-"});
+        UserCommand::run(SystemTools::defaults, {"export", domain, "-"});
     if (!result || result->terminationStatus != 0 || result->data.empty()) {
         return std::nullopt;
     }
@@ -36,7 +36,7 @@ bool write(const plist::Dictionary& contents) {
         return false;
     }
     std::optional<Shell::Result> result =
-        Shell::runIgnoringLaunchFailure(SystemTools::defaults, {"import", domain, "-"}, *xml);
+        UserCommand::run(SystemTools::defaults, {"import", domain, "-"}, *xml);
     return result && result->terminationStatus == 0;
 }
 

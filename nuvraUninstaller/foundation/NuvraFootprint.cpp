@@ -1,6 +1,6 @@
 #include "foundation/NuvraFootprint.h"
 
-#include "HomeFolder.h"
+#include "foundation/TargetUser.h"
 
 namespace NuvraFootprint {
 
@@ -65,7 +65,7 @@ const List& hiToolboxKeys() {
 }
 
 List legacyLaunchAgentPlists() {
-    const std::string folder = HomeFolder::homeDirectory() + "/Library/LaunchAgents/";
+    const std::string folder = TargetUser::homeDirectory() + "/Library/LaunchAgents/";
     List paths;
     for (const std::string& label : legacyLaunchAgentNames()) {
         paths.push_back(folder + label + ".plist");
@@ -77,7 +77,7 @@ List legacyLaunchAgentPlists() {
 List preferencePlists() {
     List paths;
     for (const std::string& id : productBundleIDs()) {
-        paths.push_back(HomeFolder::homeDirectory() + "/Library/Preferences/" + id + ".plist");
+        paths.push_back(TargetUser::homeDirectory() + "/Library/Preferences/" + id + ".plist");
     }
     return paths;
 }
@@ -85,37 +85,37 @@ List preferencePlists() {
 List groupContainerDirs() {
     List paths;
     for (const std::string& id : appGroupIDs()) {
-        paths.push_back(HomeFolder::homeDirectory() + "/Library/Group Containers/" + id);
+        paths.push_back(TargetUser::homeDirectory() + "/Library/Group Containers/" + id);
     }
     return paths;
 }
 
 List logDirs() {
-    return {HomeFolder::homeDirectory() + "/Library/Logs/nuvra",
-            HomeFolder::homeDirectory() + "/Library/Logs/NuvraInstaller"};
+    return {TargetUser::homeDirectory() + "/Library/Logs/nuvra",
+            TargetUser::homeDirectory() + "/Library/Logs/NuvraInstaller"};
 }
 
 List libraryDataDirs() {
     List paths;
     for (const std::string& id : productBundleIDs()) {
-        paths.push_back(HomeFolder::homeDirectory() + "/Library/Application Support/" + id);
-        paths.push_back(HomeFolder::homeDirectory() + "/Library/Caches/" + id);
-        paths.push_back(HomeFolder::homeDirectory() + "/Library/HTTPStorages/" + id);
-        paths.push_back(HomeFolder::homeDirectory() + "/Library/WebKit/" + id);
-        paths.push_back(HomeFolder::homeDirectory() + "/Library/Saved Application State/" + id +
+        paths.push_back(TargetUser::homeDirectory() + "/Library/Application Support/" + id);
+        paths.push_back(TargetUser::homeDirectory() + "/Library/Caches/" + id);
+        paths.push_back(TargetUser::homeDirectory() + "/Library/HTTPStorages/" + id);
+        paths.push_back(TargetUser::homeDirectory() + "/Library/WebKit/" + id);
+        paths.push_back(TargetUser::homeDirectory() + "/Library/Saved Application State/" + id +
                         ".savedState");
     }
-    paths.push_back(HomeFolder::homeDirectory() + "/Library/Application Support/nuvra");
+    paths.push_back(TargetUser::homeDirectory() + "/Library/Application Support/nuvra");
     return paths;
 }
 
 List canonicalBundlePaths() {
     return {"/Library/Input Methods/nuvraInput.app",
-            HomeFolder::homeDirectory() + "/Library/Input Methods" + "/" + "nuvraInput.app",
+            TargetUser::homeDirectory() + "/Library/Input Methods" + "/" + "nuvraInput.app",
             "/Applications/nuvra.app",
-            HomeFolder::homeDirectory() + "/Applications" + "/" + "nuvra.app",
+            TargetUser::homeDirectory() + "/Applications" + "/" + "nuvra.app",
             "/Applications/NuvraAgent.app",
-            HomeFolder::homeDirectory() + "/Applications" + "/" + "NuvraAgent.app"};
+            TargetUser::homeDirectory() + "/Applications" + "/" + "NuvraAgent.app"};
 }
 
 } // namespace NuvraFootprint

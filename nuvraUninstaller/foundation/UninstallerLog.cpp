@@ -4,20 +4,33 @@
 #include "CrashHandlers.h"
 #include "HomeFolder.h"
 #include "SessionLog.h"
+#include "TargetUser.h"
 #include "UnifiedLog.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 namespace UninstallerLog {
 namespace {
 
+// A root run for another account keeps its log with the system's, never in root's home or in
+// the home it is cleaning.
+SessionLog::Options logOptions() {
+    if (!TargetUser::otherAccount()) {
+        return SessionLog::Options::forHome(HomeFolder::homeDirectory());
+    }
+    SessionLog::Options options;
+    options.logDirectory = "/Library/Logs/nuvraUninstaller";
+    options.crashReportFolders = {"/Library/Logs/DiagnosticReports"};
+    return options;
+}
+
 // Created on first use and deliberately never destroyed: the crash handlers write through its
 // file descriptor until the very end of the process, after static destructors have run.
 SessionLog& sharedLog() {
-    static SessionLog* const log =
-        new SessionLog(SessionLog::Options::forHome(HomeFolder::homeDirectory()));
+    static SessionLog* const log = new SessionLog(logOptions());
     return *log;
 }
 
@@ -39,10 +52,25 @@ std::string formatted(const char* format, va_list arguments) {
     return std::string(buffer.data(), static_cast<std::size_t>(length));
 }
 
+std::mutex mirrorLock;
+std::function<void(std::string_view)>& mirror() {
+    static std::function<void(std::string_view)> observer;
+    return observer;
+}
+
 } // namespace
 
 void file(std::string_view message) {
     sharedLog().file(message);
+    std::lock_guard lock(mirrorLock);
+    if (mirror()) {
+        mirror()(message);
+    }
+}
+
+void mirrorTo(std::function<void(std::string_view)> observer) {
+    std::lock_guard lock(mirrorLock);
+    mirror() = std::move(observer);
 }
 
 void error(const char* format, ...) {

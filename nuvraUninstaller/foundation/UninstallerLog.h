@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ void file(std::string_view message);
 // Developer diagnostics to the unified system log (never to the file). `format` takes printf
 // conversions ("%s" for text arguments).
 void error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Also hands every line to `observer` once it is written, until replaced; an empty function
+// stops it. The headless command shows a run's lines as they are logged.
+void mirrorTo(std::function<void(std::string_view)> observer);
 
 void installCrashHandlers();
 void fileSessionStart();

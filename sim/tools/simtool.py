@@ -46,6 +46,19 @@ def home():
     return pwd.getpwuid(os.getuid()).pw_dir
 
 
+def visible_to_caller(record):
+    """Per-user records (privacy records, LaunchServices registrations) carry the home of the user
+    they belong to; each user's tools see their own and those without one."""
+    return record.get("home") in (None, home())
+
+
+def in_search_list(keychain_path):
+    """The keychains a user's tools search: their own login keychain and every keychain outside a
+    home (the System keychain); never another user's."""
+    return not keychain_path.startswith("/Users/") or \
+        keychain_path == home() + "/Library/Keychains/login.keychain-db"
+
+
 def darwin_user_dir():
     return os.environ.get("SIM_DARWIN_USER_DIR", "/var/folders/mv/x8b0x3qn2g53p4j0kfh9lfm40000gn")
 

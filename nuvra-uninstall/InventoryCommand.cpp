@@ -1,0 +1,15 @@
+#include "Commands.h"
+#include "InventoryReport.h"
+#include "JsonText.h"
+#include "OutputLine.h"
+#include "discovery/InventoryScanner.h"
+
+// Like the application's inventory mode: no session is started, the scan writes its usual
+// entry to the session log.
+ExitStatus runInventory(const CommandLine& command) {
+    const UninstallInventory inventory = InventoryScanner::scan();
+    writeOut(command.json ? jsonText(InventoryReport::json(inventory)) + "\n"
+                          : InventoryReport::text(inventory));
+    return InventoryReport::somethingToRemove(inventory) ? ExitStatus::tracesRemain
+                                                         : ExitStatus::nothingLeft;
+}

@@ -1,0 +1,100 @@
+#include "Commands.h"
+#include "HeadlessRun.h"
+#include "InventoryReport.h"
+#include "JsonText.h"
+#include "OutputLine.h"
+#include "discovery/InventoryScanner.h"
+#include "engine/UninstallEngine.h"
+#include "foundation/UninstallerLog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <string>
+
+namespace {
+
+// The one question, asked on a terminal: yes only for "y" or "yes" in any letter case.
+bool confirmed(const UninstallInventory& inventory, std::FILE* stream) {
+    writeOut(InventoryReport::text(inventory) + "Remove everything listed above? [y/N] ", stream);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        writeOut("\n", stream);
+        return false;
+    }
+    std::transform(answer.begin(), answer.end(), answer.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return answer == "y" || answer == "yes";
+}
+
+Json stepJson(const HeadlessRun::StepResult& step) {
+    Json line{{"step", std::string(rawValue(step.id))},
+              {"state", std::string(HeadlessRun::stateName(step.state))}};
+    if (step.id == UninstallStepID::verify) {
+        line["warnings"] = Json::array();
+        line["residues"] = step.sentences;
+    } else {
+        line["warnings"] = step.sentences;
+    }
+    if (step.state == HeadlessRun::StepResult::State::failed) {
+        line["message"] = step.failure;
+    }
+    return line;
+}
+
+ExitStatus exitStatusOf(const HeadlessRun::Outcome& outcome) {
+    if (outcome.failed) {
+        return ExitStatus::stepFailed;
+    }
+    return outcome.residues.empty() ? ExitStatus::nothingLeft : ExitStatus::tracesRemain;
+}
+
+Json resultJson(const HeadlessRun::Outcome& outcome) {
+    Json line{{"result", outcome.failed ? "failed" : "finished"}, {"residues", outcome.residues}};
+    if (outcome.failed) {
+        line["message"] = outcome.failureMessage;
+    }
+    line["exitStatus"] = code(exitStatusOf(outcome));
+    return line;
+}
+
+// The run's own session-log lines, shown as they are written. The multi-line entry of the scan
+// that verification repeats stays in the log: its outcome is the verification's own line.
+void showLogLines() {
+    UninstallerLog::mirrorTo([](std::string_view line) {
+        if (!line.starts_with("Preflight scan:")) {
+            writeOut(std::string(line) + "\n");
+        }
+    });
+}
+
+} // namespace
+
+// As the window does: a session around the run, the scan first, then the steps.
+ExitStatus runUninstall(const CommandLine& command) {
+    UninstallerLog::installCrashHandlers();
+    UninstallerLog::fileSessionStart();
+    const UninstallInventory inventory = InventoryScanner::scan();
+    if (!command.yes && !confirmed(inventory, command.json ? stderr : stdout)) {
+        writeOut("Nothing was removed.\n", command.json ? stderr : stdout);
+        UninstallerLog::fileSessionEnd();
+        return InventoryReport::somethingToRemove(inventory) ? ExitStatus::tracesRemain
+                                                             : ExitStatus::nothingLeft;
+    }
+    if (!command.json) {
+        showLogLines();
+    }
+    UninstallEngine engine;
+    const HeadlessRun::Outcome outcome = HeadlessRun::run(
+        engine, InventoryReport::needsAdmin(inventory), [&](const HeadlessRun::StepResult& step) {
+            if (command.json) {
+                writeOut(jsonText(stepJson(step)) + "\n");
+            }
+        });
+    UninstallerLog::mirrorTo({});
+    if (command.json) {
+        writeOut(jsonText(resultJson(outcome)) + "\n");
+    }
+    UninstallerLog::fileSessionEnd();
+    return exitStatusOf(outcome);
+}

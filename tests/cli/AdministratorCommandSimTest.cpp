@@ -1,0 +1,288 @@
+// nuvra-uninstall in a simulated Mac with two users, "tester" (logged in at the console) and
+// "riley", both carrying the product's footprint.
+#include "Bundle.h"
+#include "SimMac.h"
+#include "service/UninstallService.h"
+
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+// Where the simulated Mac shows the command the build made.
+std::string cli() {
+    return SimMac::insidePath(NUVRA_CLI_PATH);
+}
+const std::string rileyHome = "/Users/riley";
+const std::string rileyFolders = "/var/folders/zq/k7m2r9p41d8b3c6f5h0j2n4q0000gp";
+
+// As a management tool starts it: root, with root's own home and no user's temporary folder.
+SimMac::RunResult asRoot(const std::vector<std::string>& args, const std::string& input = {}) {
+    std::vector<std::string> argv{"/usr/bin/env", "-u",           "TMPDIR", "HOME=/var/root",
+                                  "USER=root",    "LOGNAME=root", cli()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return SimMac::run(argv, input);
+}
+
+SimMac::RunResult asTester(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"/usr/bin/sudo", "-u", "tester", cli()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return SimMac::run(argv);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+void plantBothUsers() {
+    ASSERT_TRUE(SimMac::plantScene("full"));
+    ASSERT_EQ(SimMac::run({SimMac::repoDir() + "/sim/scene", "--for", "riley", "footprint"}).status,
+              0);
+    SimMac::clearCalls();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Everything of riley's that a run for another user could touch: files, keyboard settings,
+// Keychain, launch agents, privacy records, LaunchServices registrations, running processes.
+std::string rileysTraces() {
+    std::string traces;
+    for (const std::string& top : {rileyHome, rileyFolders}) {
+        std::vector<std::string> paths;
+        for (const auto& entry : fs::recursive_directory_iterator(top)) {
+            paths.push_back(entry.path().string());
+        }
+        std::sort(paths.begin(), paths.end());
+        for (const std::string& path : paths) {
+            traces += path + "\n";
+        }
+    }
+    traces += SimMac::run({"/usr/bin/sudo", "-u", "riley", "/usr/bin/defaults", "export",
+                           "com.apple.HIToolbox", "-"})
+                  .output;
+    traces +=
+        SimMac::run({"/usr/bin/sudo", "-u", "riley", "/usr/bin/security", "dump-keychain"}).output;
+    for (const char* state : {"launchd.json", "tcc.json", "lsregister.json"}) {
+        for (const Json& record : Json::parse(readFile(std::string("/var/db/sim/") + state))) {
+            if (record.value("home", "") == rileyHome || record.value("domain", "") == "gui/502") {
+                traces += record.dump() + "\n";
+            }
+        }
+    }
+    traces += SimMac::run({"/bin/ps", "-o", "args=", "-u", "riley"}).output;
+    return traces;
+}
+
+// The summary text the JSON items stand for: grouped under their categories, in JSON order.
+std::string summaryOf(const Json& inventory) {
+    std::string text;
+    std::string category;
+    for (const Json& item : inventory["items"]) {
+        if (item["category"] != category) {
+            category = item["category"];
+            text += "[" + category + "]\n";
+        }
+        text += "  - " + item["title"].get<std::string>() + ": " +
+                item["detail"].get<std::string>() + (item["requiresAdmin"] ? " (admin)" : "") +
+                "\n";
+    }
+    return text.empty() ? "Nothing found.\n" : text;
+}
+
+class AdministratorCommand : public ::testing::Test {
+protected:
+    void SetUp() override { NUVRA_REQUIRE_SIM(); }
+};
+
+} // namespace
+
+TEST_F(AdministratorCommand, RootRunForOneUserRemovesTheirsAndTheSystemsAndKeepsTheOtherUsers) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    const std::string rileyBefore = rileysTraces();
+
+    const auto inventory = asRoot({"inventory", "--json"});
+    EXPECT_EQ(inventory.status, 1);
+    const Json document = Json::parse(inventory.output);
+    EXPECT_EQ(document["schemaVersion"], 1);
+    EXPECT_EQ(document["needsAdmin"], true);
+    EXPECT_EQ(summaryOf(document), asRoot({"inventory"}).output);
+
+    const auto run = asRoot({"run", "--yes", "--json", "--user", "tester"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::vector<std::string> steps;
+    for (const std::string& line : lines(run.output)) {
+        const Json object = Json::parse(line); // throws on a line that is not JSON
+        if (object.contains("step")) {
+            steps.push_back(object["step"]);
+            EXPECT_EQ(object["state"], "done") << line;
+        }
+    }
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"stopProcesses", "inputSource", "removeApps", "removeData",
+                                        "resetPermissions", "refreshSystem", "verify"}));
+    EXPECT_EQ(Json::parse(lines(run.output).back()),
+              Json::parse(R"({"result":"finished","residues":[],"exitStatus":0})"));
+
+    const auto after = asRoot({"inventory"});
+    EXPECT_EQ(after.status, 0);
+    EXPECT_EQ(after.output, "Nothing found.\n");
+    EXPECT_FALSE(fs::exists("/Applications/nuvra.app"));
+    EXPECT_FALSE(fs::exists("/tmp/nuvra"));
+    EXPECT_EQ(rileysTraces(), rileyBefore);
+
+    // The session went to the system's logs; neither root's home nor the user's got one.
+    const auto log = SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log");
+    EXPECT_NE(std::find(log.begin(), log.end(), "Uninstall finished (residues: 0)"), log.end());
+    EXPECT_FALSE(fs::exists("/var/root"));
+    EXPECT_FALSE(fs::exists("/Users/tester/Library/Logs/nuvraUninstaller"));
+}
+
+TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    SimMac::setPkexec(SimMac::Pkexec::approve);
+    Bundle::overrideMainBundlePathForTesting(SimMac::assembleAppBundle(
+        "/opt/app", SimMac::insidePath(NUVRA_SOURCECTL_PATH),
+        SimMac::insidePath(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh")));
+    {
+        UninstallService window(nullptr);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !std::holds_alternative<UninstallService::Scanning>(window.phase()); },
+            60'000));
+        window.startUninstall();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isRunning(); }, 180'000));
+    }
+    Bundle::overrideMainBundlePathForTesting(std::nullopt);
+    std::vector<SimMac::Call> windowCalls;
+    for (SimMac::Call call : SimMac::calls()) {
+        if (call[0] == "/usr/bin/pkexec") {
+            continue; // the administrator dialog; a root run needs none
+        }
+        // This test runs as root; the window runs as the user, whose launchd domain this is.
+        std::replace(call.begin(), call.end(), std::string("gui/0"), std::string("gui/501"));
+        windowCalls.push_back(call);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    ASSERT_EQ(asRoot({"run", "--yes", "--user", "tester"}).status, 0);
+    const SimMac::Call wrapper{"/bin/launchctl", "asuser", "501", "/usr/bin/sudo", "-u", "tester"};
+    std::vector<SimMac::Call> wrapped;
+    std::vector<SimMac::Call> bare;
+    for (const SimMac::Call& call : SimMac::calls()) {
+        if (call.size() > wrapper.size() &&
+            std::equal(wrapper.begin(), wrapper.end(), call.begin())) {
+            wrapped.emplace_back(call.begin() + 6, call.end());
+        } else if (call[0] != "/usr/bin/sudo") {
+            bare.push_back(call);
+        }
+    }
+    // The staged input-source tool keeps no call log of its own; only its wrapper shows it.
+    const SimMac::Call staged{
+        SimMac::temporaryDirectory() + "nuvra-uninstaller-sourcectl/sourcectl", "--disable-all"};
+    EXPECT_EQ(std::count(wrapped.begin(), wrapped.end(), staged), 1);
+    wrapped.erase(std::remove(wrapped.begin(), wrapped.end(), staged), wrapped.end());
+    // Every tool that ran was started through the wrapper, for this user.
+    EXPECT_EQ(bare, wrapped);
+    ASSERT_FALSE(wrapped.empty());
+    // First the user's own temporary folder is asked for, then the window's commands follow.
+    EXPECT_EQ(wrapped.front(), (SimMac::Call{"/usr/bin/getconf", "DARWIN_USER_TEMP_DIR"}));
+    EXPECT_EQ(std::vector<SimMac::Call>(wrapped.begin() + 1, wrapped.end()), windowCalls);
+}
+
+TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAnything) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    const std::string before = asRoot({"inventory"}).output;
+    const std::string rileyBefore = rileysTraces();
+    SimMac::clearCalls();
+
+    const auto unconfirmed = asRoot({"run"}, "y\n"); // standard input is a pipe, no terminal
+    EXPECT_EQ(unconfirmed.status, 64);
+    EXPECT_THAT(unconfirmed.output, HasSubstr("pass --yes"));
+    EXPECT_EQ(lines(unconfirmed.output).size(), 1u);
+    EXPECT_THAT(SimMac::calls(), ::testing::IsEmpty());
+
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"run", "--yes", "--bogus"},
+                                               {"run", "--yes", "--user", "nobody-here"},
+                                               {"inventory", "run"}}) {
+        const auto refused = asRoot(args);
+        EXPECT_EQ(refused.status, 64) << args.back();
+        EXPECT_EQ(lines(refused.output).size(), 1u) << refused.output;
+    }
+    const auto notRoot = asTester({"run", "--yes", "--user", "riley"});
+    EXPECT_EQ(notRoot.status, 64);
+    EXPECT_THAT(notRoot.output, HasSubstr("--user needs root"));
+
+    // Nobody at the console: root must be told whose traces to remove.
+    ASSERT_EQ(SimMac::run({"/bin/umount", "/dev/console"}).status, 0);
+    const auto nobody = asRoot({"run", "--yes"});
+    EXPECT_EQ(nobody.status, 64);
+    EXPECT_THAT(nobody.output, HasSubstr("pass --user NAME"));
+
+    EXPECT_EQ(asRoot({"inventory", "--user", "tester"}).output, before);
+    EXPECT_EQ(rileysTraces(), rileyBefore);
+}
+
+// An ordinary user's inventory and run: the inventory is the application's; a run whose
+// administrator dialog is dismissed stops at the application removal, in text and JSON alike.
+TEST_F(AdministratorCommand, AsAnOrdinaryUserInventoryIsTheAppsAndAFailedStepEndsWithThree) {
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    SimMac::setPkexec(SimMac::Pkexec::dismiss);
+    // The inventory is the application's, byte for byte.
+    const std::string application = fs::path(cli()).parent_path() / "nuvraUninstaller";
+    EXPECT_EQ(asTester({"inventory"}).output,
+              SimMac::run({"/usr/bin/sudo", "-u", "tester", application, "--inventory"}).output);
+
+    const auto text = asTester({"run", "--yes"});
+    EXPECT_EQ(text.status, 3) << text.output;
+    const auto json = asTester({"run", "--yes", "--json"});
+    EXPECT_EQ(json.status, 3) << json.output;
+
+    // Text: the run's own log lines. JSON: one object per step that ran, then the result.
+    std::vector<std::string> textLines = lines(text.output);
+    ASSERT_FALSE(textLines.empty());
+    EXPECT_EQ(textLines.front(), "Uninstall started");
+    EXPECT_EQ(textLines.back(),
+              "Uninstall failed at Remove nuvra apps: Administrator access was not granted.");
+    std::vector<Json> objects;
+    for (const std::string& line : lines(json.output)) {
+        objects.push_back(Json::parse(line));
+    }
+    ASSERT_EQ(objects.size(), 4u);
+    const std::vector<std::pair<std::string, std::string>> areas{
+        {"stopProcesses", "  Stop:"}, {"inputSource", "  Input method:"}, {"removeApps", ""}};
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        EXPECT_EQ(objects[i]["step"], areas[i].first);
+        if (!areas[i].second.empty()) {
+            EXPECT_EQ(objects[i]["state"], "done");
+            EXPECT_TRUE(std::any_of(textLines.begin(), textLines.end(), [&](const std::string& l) {
+                return l.starts_with(areas[i].second);
+            })) << areas[i].second;
+        }
+    }
+    EXPECT_EQ(objects[2]["state"], "failed");
+    EXPECT_EQ(objects[2]["message"], "Administrator access was not granted.");
+    EXPECT_EQ(objects[3]["result"], "failed");
+    EXPECT_EQ(objects[3]["exitStatus"], 3);
+    // Nothing of the user's was removed after the failure, as in the window.
+    EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
+}
