@@ -142,8 +142,7 @@ window-manager() {
     # The window went aside for the password dialog and came back.
     expect_content_centred "after the password dialog"
     expect_no_title
-    click_title_bar_close
-    wait_app_end 10 || fail "closing the window did not end the application"
+    close_by_title_bar 10 || fail "closing the window did not end the application"
     ((app_status == 0)) || fail "the application exited with status $app_status"
     check log finished:0
 }
@@ -154,8 +153,7 @@ close-mid-run() {
     expect_screen ready || fail "no Uninstall screen"
     click_control
     expect_screen uninstalling || fail "no progress bar"
-    click_title_bar_close
-    wait_app_end 30 || fail "closing the window did not end the application"
+    close_by_title_bar 30 || fail "closing the window did not end the application"
     ((app_status == 0)) || fail "the application exited with status $app_status"
     check log stopped
     check nothing-after-end

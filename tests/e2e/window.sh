@@ -136,3 +136,15 @@ click_title_bar_close() {
     read -r left right top bottom < <(frame_extents)
     xdotool mousemove $((x + 480 + right - top / 2)) $((y - top / 2)) click 1
 }
+
+# Closes the window by its title bar and waits for the application to end (at most $1 seconds).
+# The window slides aside for the password dialog during a run: a click that lands where the
+# button was a moment ago is repeated.
+close_by_title_bar() {
+    local deadline=$((SECONDS + ${1:-30}))
+    while app_running && ((SECONDS < deadline)); do
+        xwininfo -id "$app_window" 2>/dev/null | grep -q IsViewable && click_title_bar_close
+        wait_app_end 2 2>/dev/null && return 0
+    done
+    wait_app_end 1
+}

@@ -196,6 +196,24 @@ TEST(InputSourceRemoval, unreadableSettingsAreReportedAndTheCleanUpGoesOn) {
     EXPECT_LT(dump, calls.size());
 }
 
+// The settings are read and cleaned but cannot be written back: reported, and the count line
+// still tells how many entries were dropped.
+TEST(InputSourceRemoval, settingsThatCannotBeWrittenAreReportedAndTheCountStillLogged) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    useRecordingTool();
+    SimMac::ReplacedTool refusingImport(SystemTools::defaults,
+                                        "#!/bin/sh\n[ \"$1\" = import ] && exit 1\nexec " +
+                                            std::string(SystemTools::defaults) + ".real \"$@\"\n");
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.removeInputSourceState(),
+                ElementsAre("Could not update keyboard settings."));
+    // Six mentions in the scene, two of which the switch to ABC has already replaced.
+    EXPECT_THAT(EngineSim::logMessages(),
+                testing::Contains("  Input method: keyboard settings entries removed — 4"));
+}
+
 TEST(InputSourceRemoval, aMissingHelperIsReportedAndTheRestStillRuns) {
     NUVRA_REQUIRE_SIM();
     ASSERT_TRUE(SimMac::plantScene("clean", false));

@@ -31,24 +31,12 @@ void plantDomain(const plist::Dictionary& contents) {
     std::ofstream(domainFile(), std::ios::binary) << *plist::toBinary(plist::Value(contents));
 }
 
-// Puts a stand-in for the preferences tool at its real path for the rest of the test: it prints
-// `output` (standard output and error share the pipe the store reads) and exits with `status`.
-class ReplacedDefaults {
-public:
-    ReplacedDefaults(const std::string& output, int status) {
-        std::filesystem::rename(tool, saved);
-        std::ofstream script(tool);
-        script << "#!/bin/sh\ncat <<'END_OF_OUTPUT'\n"
-               << output << "\nEND_OF_OUTPUT\nexit " << status << "\n";
-        script.close();
-        std::filesystem::permissions(tool, std::filesystem::perms(0755));
-    }
-    ~ReplacedDefaults() { std::filesystem::rename(saved, tool); }
-
-private:
-    const std::string tool = "/usr/bin/defaults";
-    const std::string saved = "/usr/bin/defaults.saved-by-test";
-};
+// A preferences tool that prints `output` (standard output and error share the pipe the store
+// reads) and exits with `status`.
+std::string printingDefaults(const std::string& output, int status) {
+    return "#!/bin/sh\ncat <<'END_OF_OUTPUT'\n" + output + "\nEND_OF_OUTPUT\nexit " +
+           std::to_string(status) + "\n";
+}
 
 TEST(HIToolboxStore, RealisticDomainSurvivesReadThenWriteUnchanged) {
     NUVRA_REQUIRE_SIM();
@@ -88,7 +76,9 @@ TEST(HIToolboxStore, FailedExportGivesNothing) {
 // The exit status decides, not whether the output happens to parse.
 TEST(HIToolboxStore, ExportThatPrintsAValidDomainButFailsGivesNothing) {
     NUVRA_REQUIRE_SIM();
-    ReplacedDefaults failing(*plist::toXml(plist::Value(realisticHIToolboxDomain())), 1);
+    SimMac::ReplacedTool failing(
+        "/usr/bin/defaults",
+        printingDefaults(*plist::toXml(plist::Value(realisticHIToolboxDomain())), 1));
     EXPECT_FALSE(HIToolboxStore::read().has_value());
 }
 
@@ -97,10 +87,12 @@ TEST(HIToolboxStore, ExportThatPrintsAValidDomainButFailsGivesNothing) {
 // leave the product's keyboard entries behind.
 TEST(HIToolboxStore, WarningAfterTheExportedDomainStillReads) {
     NUVRA_REQUIRE_SIM();
-    ReplacedDefaults warning(*plist::toXml(plist::Value(realisticHIToolboxDomain())) +
-                                 "2026-03-15 10:12:01.123 defaults[811:9921] warning: could not "
-                                 "sync preferences",
-                             0);
+    SimMac::ReplacedTool warning(
+        "/usr/bin/defaults",
+        printingDefaults(*plist::toXml(plist::Value(realisticHIToolboxDomain())) +
+                             "2026-03-15 10:12:01.123 defaults[811:9921] warning: could not "
+                             "sync preferences",
+                         0));
     std::optional<plist::Dictionary> read = HIToolboxStore::read();
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(plist::Value(*read), plist::Value(realisticHIToolboxDomain()));
