@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev
   qml6-module-qtquick qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml
   qml6-module-qtqml-models qml6-module-qtqml-workerscript qml6-module-qttest
-  fonts-inter xvfb xdotool imagemagick
+  fonts-inter xvfb xdotool imagemagick libxcb1-dev openbox x11-utils
   python3 procps psmisc util-linux
 )
 

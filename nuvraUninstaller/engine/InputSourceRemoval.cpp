@@ -10,6 +10,7 @@
 #include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
+#include "foundation/WhiteSpace.h"
 
 #include <algorithm>
 #include <cctype>
@@ -31,15 +32,6 @@ std::string lowercased(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-std::string trimmed(const std::string& text) {
-    constexpr const char* whitespace = " \t\r\n\v\f";
-    const auto first = text.find_first_not_of(whitespace);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(whitespace) - first + 1);
 }
 
 bool isExecutableFile(const std::string& path) {
@@ -197,7 +189,7 @@ std::string UninstallEngine::runSourcectl(const std::vector<std::string>& args) 
     if (!result) {
         return "ERROR: sourcectl failed to run";
     }
-    return trimmed(result->output);
+    return WhiteSpace::trimmed(result->output);
 }
 
 void UninstallEngine::clearLaunchServicesRegistrations() {

@@ -4,6 +4,7 @@
 #include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
+#include "foundation/WhiteSpace.h"
 
 #include <chrono>
 #include <filesystem>
@@ -37,13 +38,11 @@ std::optional<std::string> launchAgentLabel(const std::string& plistPath) {
     if (!result || result->terminationStatus != 0) {
         return std::nullopt;
     }
-    const std::string& output = result->output;
-    const auto first = output.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
+    std::string label = WhiteSpace::trimmed(result->output);
+    if (label.empty()) {
         return std::nullopt;
     }
-    const auto last = output.find_last_not_of(" \t\r\n");
-    return output.substr(first, last - first + 1);
+    return label;
 }
 
 // Unloads the agent from the user's GUI session and forgets its label, so it cannot restart the

@@ -79,6 +79,9 @@ bool UninstallService::needsAdmin() const {
 bool UninstallService::isRunning() const {
     return running_;
 }
+bool UninstallService::isBusy() const {
+    return workInFlight_ > 0;
+}
 
 double UninstallService::progressFraction() const {
     const auto completed = std::count_if(steps_.begin(), steps_.end(), [](const StepDisplay& s) {
@@ -92,6 +95,7 @@ double UninstallService::progressFraction() const {
 // the service is gone by then. The work never sees the service itself.
 template <class Work, class Apply> void UninstallService::inBackground(Work work, Apply apply) {
     QPointer<UninstallService> self(this);
+    ++workInFlight_;
     backgroundPool().start([work, apply, self] {
         auto result = work();
         QCoreApplication* app = QCoreApplication::instance();
@@ -102,6 +106,7 @@ template <class Work, class Apply> void UninstallService::inBackground(Work work
             app,
             [apply, self, result = std::move(result)]() mutable {
                 if (self) {
+                    --self->workInFlight_;
                     apply(*self, std::move(result));
                 }
             },
@@ -152,6 +157,7 @@ void UninstallService::startUninstall() {
         return;
     }
     running_ = true;
+    stopRequested_ = false;
     runNeedsAdmin_ = needsAdmin_;
     resetSteps();
     setPhase(Uninstalling{});
@@ -216,6 +222,12 @@ void UninstallService::applyStepOutcome(std::size_t index, StepOutcome outcome) 
     } else {
         setStep(id, {StepState::Kind::warning, joinedWithSpaces(outcome.sentences)});
     }
+    if (stopRequested_) {
+        running_ = false;
+        logLine_("Uninstall stopped after " + std::to_string(index + 1) + " of " +
+                 std::to_string(allStepIDs.size()) + " steps: the application was closed");
+        return;
+    }
     runStep(index + 1);
 }
 
@@ -233,6 +245,10 @@ void UninstallService::finishRun(std::vector<std::string> residues) {
     running_ = false;
     setPhase(Done{std::move(residues)});
     logLine_("Uninstall finished (residues: " + std::to_string(count) + ")");
+}
+
+void UninstallService::stopAfterCurrentStep() {
+    stopRequested_ = running_;
 }
 
 void UninstallService::setPhase(Phase newPhase) {

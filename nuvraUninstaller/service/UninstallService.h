@@ -85,6 +85,8 @@ public:
     const std::vector<StepDisplay>& steps() const;
     bool needsAdmin() const;
     bool isRunning() const; // a run started by startUninstall() has not finished yet
+    // The scan or a step is at work on the background pool; its result is still to be applied.
+    bool isBusy() const;
     double progressFraction() const;
 
 public slots:
@@ -92,6 +94,9 @@ public slots:
     void startUninstall();
     void openDownloadPage();
     void showLogInFinder();
+    // For the application's end: a run in progress finishes the step at work, logs its outcome,
+    // and then ends instead of starting the next step. A step is never cut off half-way.
+    void stopAfterCurrentStep();
 
 signals:
     void phaseChanged();
@@ -123,6 +128,8 @@ private:
     bool needsAdmin_ = false;
     bool running_ = false;
     bool runNeedsAdmin_ = false;  // captured when a run starts; the whole run uses it
+    bool stopRequested_ = false;  // the run ends after the step at work
+    unsigned workInFlight_ = 0;   // background tasks whose result is not yet applied
     unsigned scanGeneration_ = 0; // only the latest scan's result is applied
     std::unique_ptr<Workspace> workspace_;
     std::function<void(std::string_view)> logLine_;

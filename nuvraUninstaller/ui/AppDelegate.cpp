@@ -5,6 +5,7 @@
 #include "foundation/UninstallerLog.h"
 #include "service/UninstallService.h"
 #include "ui/UiSetup.h"
+#include "ui/WindowChrome.h"
 #include "ui/WindowPlacement.h"
 
 #include <QEasingCurve>
@@ -33,10 +34,16 @@ Rect visibleFrameBottomLeft(const QScreen& screen) {
     return WindowPlacement::flipped(toRect(screen.availableGeometry()), primaryScreenHeight());
 }
 
-QPoint topLeftOf(WindowPlacement::Point bottomLeftOrigin, double frameHeight) {
-    const Rect frame = WindowPlacement::flipped(
-        {bottomLeftOrigin.x, bottomLeftOrigin.y, 0, frameHeight}, primaryScreenHeight());
+QPoint topLeftOf(WindowPlacement::Point bottomLeftOrigin, double height) {
+    const Rect frame = WindowPlacement::flipped({bottomLeftOrigin.x, bottomLeftOrigin.y, 0, height},
+                                                primaryScreenHeight());
     return QPointF(frame.x, frame.y).toPoint();
+}
+
+// The content area centred in the visible area; the title bar sits above it.
+QPoint launchContentTopLeft(const QScreen& screen) {
+    return topLeftOf(WindowPlacement::launchOrigin(visibleFrameBottomLeft(screen)),
+                     WindowPlacement::contentHeight);
 }
 
 } // namespace
@@ -63,14 +70,8 @@ bool AppDelegate::applicationDidFinishLaunching() {
 
     UiSetup::prepareApplication();
     window_ = std::make_unique<QQuickView>();
-    window_->setFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                      Qt::WindowCloseButtonHint);
-    window_->setTitle(QString());
-    const QSize content(static_cast<int>(WindowPlacement::contentWidth),
-                        static_cast<int>(WindowPlacement::contentHeight));
-    window_->setMinimumSize(content);
-    window_->setMaximumSize(content);
-    window_->resize(content);
+    WindowChrome::applyFixedChrome(*window_, static_cast<int>(WindowPlacement::contentWidth),
+                                   static_cast<int>(WindowPlacement::contentHeight));
 
     viewModel_ = std::make_unique<UninstallerViewModel>(static_cast<ViewActions&>(*this));
     const QString icon =
@@ -89,11 +90,12 @@ bool AppDelegate::applicationDidFinishLaunching() {
     showProgress();
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const auto origin = WindowPlacement::launchOrigin(visibleFrameBottomLeft(*screen));
-        // The frame is taller than the content by the title bar; the content ends up centred.
-        const int titleBar = window_->frameMargins().top();
-        window_->setFramePosition(topLeftOf(origin, WindowPlacement::contentHeight + titleBar));
-    }
+        // The content's own position: X11 window managers then keep the content there and put
+        // their title bar above it, whatever its height (unknown until the window is framed).
+        window_->setPosition(launchContentTopLeft(*screen));
+    } // else the window system places it.
+    window_->create();
+    WindowChrome::keepTitleEmpty(*window_);
     window_->show();
     window_->raise();
     window_->requestActivate();
@@ -101,6 +103,16 @@ bool AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+    // The window may close in the middle of a run. The step at work finishes and logs its
+    // outcome (a removal is never left half-done and unreported), no further step or command
+    // starts, and then the end line is the session's last. Events keep flowing meanwhile: the
+    // step may be waiting for the main thread.
+    if (service_) {
+        service_->stopAfterCurrentStep();
+        while (service_->isBusy()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
     UninstallerLog::fileSessionEnd();
 }
 
@@ -116,7 +128,8 @@ void AppDelegate::makeRoomForSystemDialog() {
     const Rect frame = WindowPlacement::flipped(toRect(frameTopLeft), primaryScreenHeight());
     const auto origin =
         WindowPlacement::roomForSystemDialogOrigin(visibleFrameBottomLeft(*screen), frame);
-    moveFrameTo(topLeftOf(origin, frame.height));
+    const QMargins margins = window_->frameMargins();
+    moveContentTo(topLeftOf(origin, frame.height) + QPoint(margins.left(), margins.top()));
 }
 
 void AppDelegate::recenterWindow() {
@@ -127,24 +140,24 @@ void AppDelegate::recenterWindow() {
     if (!screen) {
         return;
     }
-    const Rect frame =
-        WindowPlacement::flipped(toRect(window_->frameGeometry()), primaryScreenHeight());
-    const auto origin = WindowPlacement::recenteredOrigin(visibleFrameBottomLeft(*screen), frame);
-    moveFrameTo(topLeftOf(origin, frame.height));
+    // Back to exactly where the launch put it, so the content does not shift by half a title bar
+    // after the password dialog.
+    moveContentTo(launchContentTopLeft(*screen));
 }
 
-// A short animated slide, like a frame change with animation on the Mac.
-void AppDelegate::moveFrameTo(QPoint topLeft) {
+// A short animated slide, like a frame change with animation on the Mac. Moves the content, not
+// the frame: the window manager keeps the frame around it.
+void AppDelegate::moveContentTo(QPoint topLeft) {
     if (move_) {
         move_->stop();
     }
     auto* animation = new QVariantAnimation(this);
-    animation->setStartValue(window_->framePosition());
+    animation->setStartValue(window_->position());
     animation->setEndValue(topLeft);
     animation->setDuration(250);
     animation->setEasingCurve(QEasingCurve::InOutCubic);
     connect(animation, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant& value) { window_->setFramePosition(value.toPoint()); });
+            [this](const QVariant& value) { window_->setPosition(value.toPoint()); });
     move_ = animation;
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }

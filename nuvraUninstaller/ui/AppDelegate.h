@@ -31,7 +31,7 @@ public:
 
 private:
     void applicationWillTerminate();
-    void moveFrameTo(QPoint topLeft);
+    void moveContentTo(QPoint topLeft);
 
     // ViewActions: the view's clicks.
     void startUninstall() override;

@@ -1,5 +1,6 @@
 #include "ui/UiSetup.h"
 
+#include "ui/AccessibleProgressItem.h"
 #include "ui/UninstallerViewModel.h"
 
 #include <QFontDatabase>
@@ -18,6 +19,7 @@ void prepareApplication() {
                              ":/NuvraUi/fonts/Inter-SemiBold.otf"}) {
         QFontDatabase::addApplicationFont(QString::fromLatin1(face));
     }
+    AccessibleProgressItem::installAccessibility();
 }
 
 bool loadView(QQuickView& view, UninstallerViewModel& model, const QString& appIconPath) {

@@ -8,8 +8,8 @@ class UninstallerViewModel;
 // What every window of the uninstaller needs, in the application and in the UI tests alike.
 namespace UiSetup {
 
-// Antialiased shapes on OpenGL and the bundled Inter faces. Call after the application object
-// exists and before the first window.
+// Antialiased shapes on OpenGL, the bundled Inter faces and the progress bar's accessibility. Call
+// after the application object exists and before the first window.
 void prepareApplication();
 
 // Hosts UninstallerView in `view`, drawing `model`; `appIconPath` may be empty (no icon then).

@@ -10,10 +10,6 @@ Point roomForSystemDialogOrigin(const Rect& visibleFrame, const Rect& frame) {
     return {visibleFrame.x + 40, visibleFrame.midY() - frame.height * 0.5};
 }
 
-Point recenteredOrigin(const Rect& visibleFrame, const Rect& frame) {
-    return {visibleFrame.midX() - frame.width * 0.5, visibleFrame.midY() - frame.height * 0.5};
-}
-
 Rect flipped(const Rect& rect, double screenHeight) {
     return {rect.x, screenHeight - rect.y - rect.height, rect.width, rect.height};
 }

@@ -20,15 +20,13 @@ struct Point {
 inline constexpr double contentWidth = 480;
 inline constexpr double contentHeight = 450;
 
-// Launch: the content area (not the frame) is centred in the visible area; the title bar sits
-// above it.
+// Launch, and re-centring after the password dialog: the content area (not the frame) is centred
+// in the visible area; the title bar sits above it. Re-centring uses the same place, so the
+// content comes back exactly where it was rather than half a title bar lower.
 Point launchOrigin(const Rect& visibleFrame);
 
 // Out of the way of the password dialog: 40 from the left edge, vertically centred.
 Point roomForSystemDialogOrigin(const Rect& visibleFrame, const Rect& frame);
-
-// The whole frame centred, title bar included.
-Point recenteredOrigin(const Rect& visibleFrame, const Rect& frame);
 
 // Converts a rectangle between bottom-left coordinates and top-left coordinates of a screen whose
 // total height (in the same units) is `screenHeight`. The conversion is its own inverse.

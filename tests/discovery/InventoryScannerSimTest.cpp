@@ -2,6 +2,7 @@
 #include "SimMac.h"
 #include "discovery/InventoryScanner.h"
 #include "foundation/MainThread.h"
+#include "foundation/PlistValue.h"
 #include "foundation/UninstallerLog.h"
 
 #include <filesystem>
@@ -111,6 +112,26 @@ TEST_F(InventoryScannerSim, KeychainAccountsAreTheProductsDistinctSorted) {
 }
 
 TEST_F(InventoryScannerSim, KeyboardSettingsAndRegistrations) {
+    ASSERT_TRUE(SimMac::plantScene("clean"));
+    // One of each is counted in the singular: an input method without input modes registers one
+    // source, and the keyboard settings mention the product once.
+    const std::string bundle = home + "/Library/Input Methods/nuvraInput.app";
+    fs::create_directories(bundle + "/Contents");
+    std::ofstream(bundle + "/Contents/Info.plist") << *plist::toXml(
+        plist::Dictionary{{"CFBundleIdentifier", std::string("ai.nuvra.inputmethod.NuvraInput")}});
+    std::ofstream(home + "/Library/Preferences/com.apple.HIToolbox.plist") << *plist::toBinary(
+        plist::Dictionary{{"AppleEnabledInputSources",
+                           plist::Array{plist::Dictionary{
+                               {"Bundle ID", std::string("ai.nuvra.inputmethod.NuvraInput")},
+                               {"InputSourceKind", std::string("Non Keyboard Input Method")}}}}});
+    std::vector<std::string> details;
+    for (const InventoryItem& item : InventoryScanner::scan().items) {
+        if (item.id == "tis" || item.id == "hitoolbox") {
+            details.push_back(item.detail);
+        }
+    }
+    EXPECT_EQ(details, (Paths{"1 source", "1 entry"}));
+
     ASSERT_TRUE(SimMac::plantScene("full", false));
     EXPECT_EQ(InventoryScanner::hiToolboxNuvraEntryCount(), 6);
 

@@ -2,8 +2,12 @@
 """Checks of the end-to-end scenarios, run inside the simulated Mac after the window is done:
 
   check.py log EXPECT...   the last session of the session log: its header, then one run per
-                           EXPECT ("finished:0", "finished:some" or "failed"), each with its step
-                           lines in order, and "Session ended normally" as the last line
+                           EXPECT ("finished:0", "finished:some", "failed" or "stopped": ended
+                           early because the window was closed), each with its step lines in
+                           order, and "Session ended normally" as the last line
+  check.py nothing-after-end
+                           no fake tool was called after the session log's last line was
+                           written
   check.py crash-warning   the session before the last one logged its SIGSEGV, and the last one
                            begins with the warning that it ended abnormally, naming its start
   check.py product-gone    nothing of the product on disk, in the fake tools' state or among the
@@ -75,7 +79,7 @@ def check_run(messages, expect):
         problem(f"expected 'Uninstall started', found {messages[:1]}")
         return []
     end = next((i for i, m in enumerate(messages) if m.startswith("Uninstall finished")
-                or m.startswith("Uninstall failed")), None)
+                or m.startswith("Uninstall failed") or m.startswith("Uninstall stopped")), None)
     if end is None:
         problem("the run has no finish line")
         return []
@@ -84,7 +88,14 @@ def check_run(messages, expect):
     if -1 in order or order != sorted(order):
         problem(f"step lines out of order or unknown: {areas}")
     finish = messages[end]
-    if expect == "failed":
+    if expect == "stopped":
+        stopped = re.fullmatch(r"Uninstall stopped after (\d) of 7 steps: the application was closed",
+                               finish)
+        if not stopped:
+            problem(f"expected the line of a run stopped by closing the window, found {finish!r}")
+        elif any(a not in STEP_AREAS[:int(stopped.group(1))] for a in areas):
+            problem(f"steps after the one at work when the window closed logged lines: {areas}")
+    elif expect == "failed":
         if finish != ADMIN_REFUSED:
             problem(f"expected {ADMIN_REFUSED!r}, found {finish!r}")
         if any(a in areas for a in STEP_AREAS[3:]):
@@ -116,6 +127,16 @@ def check_log(expected_runs):
         rest = check_run(rest, expect)
     if rest != ["Session ended normally"]:
         problem(f"expected only 'Session ended normally' after the runs, found {rest}")
+
+
+def check_nothing_after_end():
+    """The fake tools log each call before they act, so a call log changed after the session log's
+    last write means a command started after "Session ended normally"."""
+    calls = os.environ.get("SIM_CALL_LOG", "/var/log/sim/calls.log")
+    if os.path.exists(calls) and os.stat(calls).st_mtime_ns > os.stat(LOG).st_mtime_ns:
+        with open(calls, encoding="utf-8", errors="replace") as f:
+            last = f.read().splitlines()[-1:]
+        problem(f"a command started after the session's end line: {last}")
 
 
 def check_crash_warning():
@@ -289,6 +310,8 @@ def main(argv):
     what, args = argv[0], argv[1:]
     if what == "log":
         check_log(args)
+    elif what == "nothing-after-end":
+        check_nothing_after_end()
     elif what == "crash-warning":
         check_crash_warning()
     elif what == "product-gone":

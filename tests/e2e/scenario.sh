@@ -2,6 +2,8 @@
 # One end-to-end scenario of the real uninstaller window, run as the user inside a simulated Mac
 # whose scene CTest planted (tests/e2e/CMakeLists.txt):
 #   scenario.sh goodbye | dismissed-then-retry | residue | clean-mac | crash
+#               | window-manager | close-mid-run
+# The last two run under a window manager (openbox), the others on a bare X server.
 # Screenshots of every screen passed, the application's output and the session log end up in
 # E2E_SHOTS.
 set -euo pipefail
@@ -100,10 +102,67 @@ crash() {
     check crash-warning
 }
 
+# Under a window manager, the content's top-left corner is where centring the 480 × 450 content
+# on the screen puts it (openbox has no panels: the whole screen is visible), within 1 pixel.
+expect_content_centred() {
+    local x y width height
+    read -r x y < <(content_origin)
+    read -r width height < <(xdotool getdisplaygeometry)
+    local dx=$((x - (width - 480) / 2)) dy=$((y - (height - 450) / 2))
+    ((dx * dx <= 1 && dy * dy <= 1)) || fail "$1: content at $x,$y on a ${width}x$height screen"
+}
+
+# The title bar shows no title: both title properties are empty, and the title bar between the
+# window icon and the buttons is one gradient, the same in every column (text would not be).
+expect_no_title() {
+    local names
+    names=$(xprop -id "$app_window" _NET_WM_NAME WM_NAME)
+    [[ $names == $'_NET_WM_NAME(UTF8_STRING) = \nWM_NAME(STRING) = ' ]] || fail "title properties: $names"
+    xprop -id "$app_window" WM_CLASS | grep -q '"nuvraUninstaller", "nuvraUninstaller"' ||
+        fail "the application lost its window class: $(xprop -id "$app_window" WM_CLASS)"
+    local x y left right top bottom
+    read -r x y < <(content_origin)
+    read -r left right top bottom < <(frame_extents)
+    import -window root -crop "400x$((top - 2))+$((x + 30))+$((y - top + 1))" "$E2E_SHOTS/title-bar.png"
+    convert "$E2E_SHOTS/title-bar.png" -roll +13+0 /tmp/title-bar-rolled.png
+    local differing
+    differing=$(compare -metric AE "$E2E_SHOTS/title-bar.png" /tmp/title-bar-rolled.png null: 2>&1) || true
+    [[ $differing == 0 ]] || fail "the title bar shows something ($differing pixels differ; see title-bar.png)"
+}
+
+window-manager() {
+    start_window_manager
+    start_app
+    expect_screen ready || fail "no Uninstall screen"
+    expect_no_title
+    expect_content_centred "at launch"
+    click_control
+    wait_screen done done-residues failed || fail "the run did not end"
+    [[ $screen_reached == done ]] || fail "expected Goodbye., got $screen_reached"
+    # The window went aside for the password dialog and came back.
+    expect_content_centred "after the password dialog"
+    expect_no_title
+    close_by_title_bar 10 || fail "closing the window did not end the application"
+    ((app_status == 0)) || fail "the application exited with status $app_status"
+    check log finished:0
+}
+
+close-mid-run() {
+    start_window_manager
+    start_app
+    expect_screen ready || fail "no Uninstall screen"
+    click_control
+    expect_screen uninstalling || fail "no progress bar"
+    close_by_title_bar 30 || fail "closing the window did not end the application"
+    ((app_status == 0)) || fail "the application exited with status $app_status"
+    check log stopped
+    check nothing-after-end
+}
+
 case "${1:-}" in
-goodbye | dismissed-then-retry | residue | clean-mac | crash) ;;
+goodbye | dismissed-then-retry | residue | clean-mac | crash | window-manager | close-mid-run) ;;
 *)
-    note "usage: scenario.sh goodbye|dismissed-then-retry|residue|clean-mac|crash"
+    note "usage: scenario.sh goodbye|dismissed-then-retry|residue|clean-mac|crash|window-manager|close-mid-run"
     exit 2
     ;;
 esac

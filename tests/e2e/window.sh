@@ -107,3 +107,44 @@ expect_screen() { wait_screen "$1"; }
 click_at() { xdotool mousemove --window "$app_window" "$1" "$2" click 1; }
 click_control() { click_at "$control_x" "$control_y"; }
 click_link() { click_at "$link_x" "$link_y"; }
+
+# A window manager on the private X server: openbox, as a desktop without panels would run it.
+start_window_manager() {
+    openbox --sm-disable >/tmp/openbox.log 2>&1 &
+    local deadline=$((SECONDS + 15))
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+        ((SECONDS < deadline)) || { note "openbox did not start:" && cat /tmp/openbox.log >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+# The window's content area: "X Y" of its top-left corner on the screen.
+content_origin() {
+    xwininfo -id "$app_window" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} END {print x, y}'
+}
+
+# Where the window manager draws the frame around the content: "LEFT RIGHT TOP BOTTOM".
+frame_extents() {
+    xprop -id "$app_window" _NET_FRAME_EXTENTS | sed -n 's/.* = //p' | tr -d ','
+}
+
+# Clicks the close button in the window manager's title bar (openbox puts it at the right end),
+# as a user closes the window.
+click_title_bar_close() {
+    local x y left right top bottom
+    read -r x y < <(content_origin)
+    read -r left right top bottom < <(frame_extents)
+    xdotool mousemove $((x + 480 + right - top / 2)) $((y - top / 2)) click 1
+}
+
+# Closes the window by its title bar and waits for the application to end (at most $1 seconds).
+# The window slides aside for the password dialog during a run: a click that lands where the
+# button was a moment ago is repeated.
+close_by_title_bar() {
+    local deadline=$((SECONDS + ${1:-30}))
+    while app_running && ((SECONDS < deadline)); do
+        xwininfo -id "$app_window" 2>/dev/null | grep -q IsViewable && click_title_bar_close
+        wait_app_end 2 2>/dev/null && return 0
+    done
+    wait_app_end 1
+}

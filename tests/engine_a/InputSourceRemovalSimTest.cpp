@@ -105,6 +105,29 @@ TEST(InputSourceRemoval, withTheProductTypingItSwitchesToABCAndTakesTheProductOu
     EXPECT_TRUE(EngineSim::contains(registered, "/Library/Input Methods/KanaPad.app"));
 }
 
+// The look-up is loose on purpose: another maker's source with "Nuvra" in its id is switched away
+// from too, before anything of the product is removed.
+TEST(InputSourceRemoval, anotherMakersSourceNamedNuvraIsAlsoSwitchedToABC) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
+    useRecordingTool();
+    const std::string otherID = "com.example.inputmethod.NuvraKeys";
+    const std::string bundle = SimMac::home() + "/Library/Input Methods/NuvraKeys.app";
+    EngineSim::writeFile(bundle + "/Contents/Info.plist",
+                         *plist::toXml(plist::Dictionary{{"CFBundleIdentifier", otherID}}));
+    TextInputSources& sources = TextInputSourcesService::shared();
+    const auto other =
+        sources.TISCreateInputSourceList(TISPropertyKey::kTISPropertyInputSourceID, otherID, true);
+    ASSERT_TRUE(other && !other->empty());
+    sources.TISSelectInputSource(other->front());
+    ASSERT_EQ(currentSourceID(), otherID);
+
+    UninstallEngine engine;
+    engine.removeInputSourceState();
+    EXPECT_EQ(EngineSim::logMessages().front(), switchLine);
+    EXPECT_EQ(currentSourceID(), "com.apple.keylayout.ABC");
+}
+
 TEST(InputSourceRemoval, removesTheProductsEntriesUnderAllFourKeysAndNothingElse) {
     NUVRA_REQUIRE_SIM();
     ASSERT_TRUE(SimMac::plantScene("clean", false));
@@ -194,6 +217,24 @@ TEST(InputSourceRemoval, unreadableSettingsAreReportedAndTheCleanUpGoesOn) {
     const auto dump = indexOf(calls, {SystemTools::lsregister, "-dump"});
     EXPECT_LT(killall, dump);
     EXPECT_LT(dump, calls.size());
+}
+
+// The settings are read and cleaned but cannot be written back: reported, and the count line
+// still tells how many entries were dropped.
+TEST(InputSourceRemoval, settingsThatCannotBeWrittenAreReportedAndTheCountStillLogged) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    useRecordingTool();
+    SimMac::ReplacedTool refusingImport(SystemTools::defaults,
+                                        "#!/bin/sh\n[ \"$1\" = import ] && exit 1\nexec " +
+                                            std::string(SystemTools::defaults) + ".real \"$@\"\n");
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.removeInputSourceState(),
+                ElementsAre("Could not update keyboard settings."));
+    // Six mentions in the scene, two of which the switch to ABC has already replaced.
+    EXPECT_THAT(EngineSim::logMessages(),
+                testing::Contains("  Input method: keyboard settings entries removed — 4"));
 }
 
 TEST(InputSourceRemoval, aMissingHelperIsReportedAndTheRestStillRuns) {

@@ -93,6 +93,13 @@ TEST_F(AppRemovalTest, WithoutAdminOnlyUserLevelBundlesGoAndNoDialogAppears) {
     EXPECT_FALSE(present(home + "/Applications/nuvra.app"));
     EXPECT_FALSE(present(home + "/Applications/NuvraAgent.app"));
     EXPECT_TRUE(present("/Applications/nuvra.app")); // needs the dialog, which was not wanted
+
+    // A home without an Input Methods folder at all: nothing to remove there, and no warning.
+    std::filesystem::remove_all(home + "/Library/Input Methods");
+    plantUserLevel();
+    std::filesystem::remove_all(home + "/Library/Input Methods");
+    EXPECT_TRUE(engine.removeApps(false).empty());
+    EXPECT_FALSE(present(home + "/Applications/nuvra.app"));
 }
 
 TEST_F(AppRemovalTest, ApprovedDialogRemovesSystemLevelTracesButNoDecoys) {

@@ -31,6 +31,13 @@ void plantDomain(const plist::Dictionary& contents) {
     std::ofstream(domainFile(), std::ios::binary) << *plist::toBinary(plist::Value(contents));
 }
 
+// A preferences tool that prints `output` (standard output and error share the pipe the store
+// reads) and exits with `status`.
+std::string printingDefaults(const std::string& output, int status) {
+    return "#!/bin/sh\ncat <<'END_OF_OUTPUT'\n" + output + "\nEND_OF_OUTPUT\nexit " +
+           std::to_string(status) + "\n";
+}
+
 TEST(HIToolboxStore, RealisticDomainSurvivesReadThenWriteUnchanged) {
     NUVRA_REQUIRE_SIM();
     const plist::Dictionary original = realisticHIToolboxDomain();
@@ -64,6 +71,31 @@ TEST(HIToolboxStore, FailedExportGivesNothing) {
     SimMac::clearCalls();
     EXPECT_FALSE(HIToolboxStore::read().has_value());
     EXPECT_EQ(SimMac::callsTo("/usr/bin/defaults"), std::vector<Call>{exportCall});
+}
+
+// The exit status decides, not whether the output happens to parse.
+TEST(HIToolboxStore, ExportThatPrintsAValidDomainButFailsGivesNothing) {
+    NUVRA_REQUIRE_SIM();
+    SimMac::ReplacedTool failing(
+        "/usr/bin/defaults",
+        printingDefaults(*plist::toXml(plist::Value(realisticHIToolboxDomain())), 1));
+    EXPECT_FALSE(HIToolboxStore::read().has_value());
+}
+
+// A warning the tool prints after a complete export (on its error stream, which shares the pipe)
+// does not make the export unreadable: the domain before it is whole, and refusing it would only
+// leave the product's keyboard entries behind.
+TEST(HIToolboxStore, WarningAfterTheExportedDomainStillReads) {
+    NUVRA_REQUIRE_SIM();
+    SimMac::ReplacedTool warning(
+        "/usr/bin/defaults",
+        printingDefaults(*plist::toXml(plist::Value(realisticHIToolboxDomain())) +
+                             "2026-03-15 10:12:01.123 defaults[811:9921] warning: could not "
+                             "sync preferences",
+                         0));
+    std::optional<plist::Dictionary> read = HIToolboxStore::read();
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(plist::Value(*read), plist::Value(realisticHIToolboxDomain()));
 }
 
 TEST(HIToolboxStore, UnwritableValueRunsNothing) {

@@ -1,6 +1,7 @@
 #include "Bundle.h"
 
 #include "LogTestSupport.h"
+#include "foundation/SessionHeader.h"
 
 #include <gtest/gtest.h>
 
@@ -33,9 +34,14 @@ TEST_F(BundleLookups, InfoStringsAreTextValuesOfTheBundlesInfoPlist) {
     EXPECT_EQ(Bundle::infoString("CFBundleIdentifier"), "ai.nuvra.NuvraUninstaller");
     EXPECT_EQ(Bundle::infoString("CFBundleVersion"), std::nullopt); // not text
     EXPECT_EQ(Bundle::infoString("Missing"), std::nullopt);
+    // The session header shows "?" for what the bundle does not give as text.
+    EXPECT_EQ(sessionHeaderLines(SessionHeaderFacts::current())[1],
+              "nuvra Uninstaller v1.4.2 (build ?)");
 
     writeWholeFile(bundle_ + "/Contents/Info.plist", "<plist><dict><key>broken");
     EXPECT_EQ(Bundle::infoString("CFBundleIdentifier"), std::nullopt);
+    EXPECT_EQ(sessionHeaderLines(SessionHeaderFacts::current())[1],
+              "nuvra Uninstaller v? (build ?)");
 }
 
 TEST_F(BundleLookups, ResourcesAreFoundOnlyWhenPresent) {

@@ -77,6 +77,9 @@ TEST(CrashHandlers, FatalSignalLogsATimestampedLineAndStillKillsTheProcess) {
         {"SIGABRT", SIGABRT, [] { std::abort(); }},
         {"SIGSEGV", SIGSEGV, [] { recurseUntilTheStackOverflows(0); }},
         {"SIGBUS", SIGBUS, [] { std::raise(SIGBUS); }},
+        {"SIGFPE", SIGFPE, [] { std::raise(SIGFPE); }},
+        {"SIGILL", SIGILL, [] { std::raise(SIGILL); }},
+        {"SIGTRAP", SIGTRAP, [] { std::raise(SIGTRAP); }},
     };
     for (const Case& c : cases) {
         TemporaryFolder folder;

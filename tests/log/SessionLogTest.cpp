@@ -1,6 +1,7 @@
 #include "foundation/SessionLog.h"
 
 #include "LogTestSupport.h"
+#include "foundation/CrashReportScan.h"
 #include "foundation/LogTimestamp.h"
 
 #include <algorithm>
@@ -178,6 +179,16 @@ TEST(SessionLog, ListsFreshCrashReportsOfTheApplicationFromBothFolders) {
     twoDaysLater.fileSessionStart();
     for (const std::string& message : messagesIn(twoDaysLater.logFile()))
         EXPECT_FALSE(message.starts_with(prefix)) << message;
+
+    // Exactly 24 hours old is no longer "later than the cut-off"; a nanosecond younger still is.
+    const auto born = system_clock::time_point(std::chrono::duration_cast<system_clock::duration>(
+        std::chrono::seconds(info.stx_btime.tv_sec) +
+        std::chrono::nanoseconds(info.stx_btime.tv_nsec)));
+    const std::vector<std::string> userReports{folder / "UserReports"};
+    EXPECT_TRUE(crashReportsCreatedAfter(userReports, "nuvra_", born).empty());
+    EXPECT_EQ(
+        crashReportsCreatedAfter(userReports, "nuvra_", born - std::chrono::nanoseconds(1)).size(),
+        1u);
 }
 
 TEST(SessionLog, WithoutALogFolderTheSessionRunsAndWritesNothing) {

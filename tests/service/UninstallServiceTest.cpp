@@ -294,6 +294,23 @@ TEST_F(UninstallServiceTest, DestroyingTheServiceMidStepIsSafe) {
     EXPECT_EQ(fake->calls().size(), 1u);
 }
 
+// What the window's closing asks for: the step at work finishes and is applied, no later step
+// starts, and the log says how far the run got.
+TEST_F(UninstallServiceTest, StopAfterCurrentStepEndsTheRunWhenTheStepAtWorkReturns) {
+    Gate hold;
+    fake->stopProcessesGate = &hold;
+    createAndScan();
+    service->startUninstall();
+    service->stopAfterCurrentStep();
+    EXPECT_TRUE(service->isBusy());
+    hold.open();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !service->isBusy(); }, 5000));
+    EXPECT_FALSE(service->isRunning());
+    EXPECT_EQ(fake->calls(), std::vector<ID>{ID::stopProcesses});
+    EXPECT_EQ(service->steps()[0].state.kind, Kind::done);
+    EXPECT_EQ(log.back(), "Uninstall stopped after 1 of 7 steps: the application was closed");
+}
+
 TEST_F(UninstallServiceTest, UserActionsGoThroughTheWorkspace) {
     createAndScan();
     service->openDownloadPage();

@@ -359,4 +359,16 @@ std::vector<std::vector<std::string>> state(const std::string& what) {
     return records;
 }
 
+ReplacedTool::ReplacedTool(std::string toolPath, const std::string& script)
+    : tool_(std::move(toolPath)) {
+    std::filesystem::rename(tool_, realPath());
+    std::ofstream(tool_) << script;
+    std::filesystem::permissions(tool_, std::filesystem::perms(0755));
+}
+
+ReplacedTool::~ReplacedTool() {
+    std::error_code ignored;
+    std::filesystem::rename(realPath(), tool_, ignored);
+}
+
 } // namespace SimMac

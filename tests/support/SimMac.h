@@ -62,6 +62,21 @@ std::vector<std::string> sessionLogMessages(const std::string& logFile);
 std::string assembleAppBundle(const std::string& folder, const std::string& sourcectl,
                               const std::string& removalScript = {});
 
+// Puts a shell script at a tool's real path (e.g. "/usr/bin/defaults") while it lives, for
+// behaviour the fake tools do not have. The fake stays reachable at `realPath()`, so the script
+// can pass calls on: `exec <realPath> "$@"`. Needs the simulated Mac's root.
+class ReplacedTool {
+public:
+    ReplacedTool(std::string toolPath, const std::string& script);
+    ~ReplacedTool();
+    ReplacedTool(const ReplacedTool&) = delete;
+    ReplacedTool& operator=(const ReplacedTool&) = delete;
+    std::string realPath() const { return tool_ + ".real"; }
+
+private:
+    std::string tool_;
+};
+
 // A message explaining why a simulated-Mac test cannot run here, or empty when it can.
 std::string unavailableReason();
 

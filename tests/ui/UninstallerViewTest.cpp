@@ -553,4 +553,22 @@ TEST_F(UninstallerViewTest, AccessiblePressRunsTheControlsOperation) {
     EXPECT_EQ(actions_.logs, 1);
 }
 
+// Assistive technology reads the bar's value as a number, not only its description, and the
+// value follows the run. (Its value-change events cannot be seen here: the offscreen platform has
+// no accessibility back end, so Qt drops every event before any handler.)
+TEST_F(UninstallerViewTest, ProgressBarExposesItsValue) {
+    show(UninstallService::Uninstalling{}, 2.0 / 7.0);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(shown("progressBar"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(bar->text(QAccessible::Name), QStringLiteral("Uninstalling…"));
+    QAccessibleValueInterface* value = bar->valueInterface();
+    ASSERT_NE(value, nullptr) << "the progress bar has no value interface";
+    EXPECT_DOUBLE_EQ(value->minimumValue().toDouble(), 0);
+    EXPECT_DOUBLE_EQ(value->maximumValue().toDouble(), 1);
+    EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 2.0 / 7.0);
+    model_.setProgressFraction(3.0 / 7.0);
+    EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 3.0 / 7.0);
+}
+
 } // namespace

@@ -18,11 +18,10 @@ TEST(WindowPlacement, LaunchCentresTheContentAreaNotTheFrame) {
     EXPECT_EQ(WindowPlacement::launchOrigin(Rect{1440, 100, 1920, 1000}), (Point{2160, 375}));
 }
 
-TEST(WindowPlacement, MakingRoomAndRecentringDependOnlyOnTheFramesSize) {
+TEST(WindowPlacement, MakingRoomDependsOnlyOnTheFramesSize) {
     for (const Rect frame : {Rect{480, 237.5, 480, 478}, Rect{-300, 2000, 480, 478}}) {
         EXPECT_EQ(WindowPlacement::roomForSystemDialogOrigin(visibleFrame, frame),
                   (Point{40, 223.5}));
-        EXPECT_EQ(WindowPlacement::recenteredOrigin(visibleFrame, frame), (Point{480, 223.5}));
     }
     // On a second screen to the right, "left side" is that screen's left side.
     EXPECT_EQ(

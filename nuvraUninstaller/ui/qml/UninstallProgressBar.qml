@@ -1,10 +1,13 @@
 import QtQuick
+import NuvraUi
 
 // The run's progress inside the control's place: a brand-green fill over a 30 % track, grown with
-// a critically damped spring (SwiftUI's spring(response: 0.5, dampingFraction: 1.0)).
-Item {
+// a critically damped spring (SwiftUI's spring(response: 0.5, dampingFraction: 1.0)). Assistive
+// technology reads the fraction itself as the bar's value (0 to 1).
+AccessibleProgressItem {
     id: root
     required property real fraction
+    value: fraction
 
     width: 220
     height: 42
