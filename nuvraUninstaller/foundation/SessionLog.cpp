@@ -3,7 +3,7 @@
 #include "CrashReportScan.h"
 #include "LogTimestamp.h"
 #include "SmallFile.h"
-#include "foundation/Utf8.h"
+#include "Utf8.h"
 
 #include <cerrno>
 #include <cstdio>
