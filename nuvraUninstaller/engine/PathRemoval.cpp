@@ -1,5 +1,6 @@
 #include "engine/PathRemoval.h"
 
+#include "Utf8.h"
 #include "foundation/UninstallerLog.h"
 
 #include <cerrno>
@@ -192,7 +193,7 @@ std::optional<std::string> removeIfPresent(const std::string& path) {
         return std::nullopt;
     }
     UninstallerLog::error("Could not remove %s: %s", path.c_str(), error.message().c_str());
-    return "Could not remove " + path + ".";
+    return "Could not remove " + utf8::visible(path) + ".";
 }
 
 } // namespace PathRemoval

@@ -156,8 +156,8 @@ void SessionLog::checkCrashReports() {
     const auto cutoff = options_.now() - std::chrono::hours(24);
     for (const CrashReport& report :
          crashReportsCreatedAfter(options_.crashReportFolders, crashReportNameFragment, cutoff)) {
-        file("\u26A0\uFE0F System crash report found: " + report.fileName + " (created " +
-             LogTimestamp::format(report.created) + ")");
+        file("\u26A0\uFE0F System crash report found: " + utf8::visible(report.fileName) +
+             " (created " + LogTimestamp::format(report.created) + ")");
     }
 }
 
