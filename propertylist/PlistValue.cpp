@@ -60,6 +60,13 @@ Node nodeFromXml(const std::string& element) {
     return Node(node);
 }
 
+// Text is UTF-8 without NUL, or no property list can carry it: libplist's binary writer stops a
+// text at its first invalid byte and its XML writer produces a file no reader accepts. Reading
+// refuses such text too, so whatever parse() returns can be written back byte for byte.
+bool isWritableText(const std::string& text) {
+    return text.find('\0') == std::string::npos && utf8::isValid(text);
+}
+
 std::optional<Value> fromNode(plist_t node, int depth);
 
 std::optional<Value> integerFromNode(plist_t node) {
@@ -147,7 +154,7 @@ std::optional<Value> dictionaryFromNode(plist_t node, int depth) {
         if (item == nullptr || key == nullptr) {
             break;
         }
-        if (!utf8::isValid(key.get())) {
+        if (!isWritableText(key.get())) {
             return std::nullopt; // see isWritableText
         }
         std::optional<Value> value = fromNode(item, depth + 1);
@@ -180,7 +187,7 @@ std::optional<Value> fromNode(plist_t node, int depth) {
         std::uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
         std::string copy = text == nullptr ? std::string() : std::string(text, length);
-        if (!utf8::isValid(copy)) {
+        if (!isWritableText(copy)) {
             return std::nullopt; // see isWritableText
         }
         return Value(std::move(copy));
@@ -203,13 +210,6 @@ std::optional<Value> fromNode(plist_t node, int depth) {
         // Keyed-archive identifiers and anything unknown are no value we could write back.
         return std::nullopt;
     }
-}
-
-// Text is UTF-8 without NUL, or no property list can carry it: libplist's binary writer stops a
-// text at its first invalid byte and its XML writer produces a file no reader accepts. Reading
-// refuses such text too, so whatever parse() returns can be written back byte for byte.
-bool isWritableText(const std::string& text) {
-    return text.find('\0') == std::string::npos && utf8::isValid(text);
 }
 
 enum class Format { xml, binary };
@@ -311,7 +311,9 @@ Node toNode(const Value& value, int depth, Format format) {
             (format == Format::xml && !calendar::isWithinWritableYears(seconds))) {
             return nullptr;
         }
-        return dateNode(*date);
+        // libplist's XML writer would cut the fraction towards zero; whole seconds are the
+        // floor, as for every other date before them.
+        return dateNode(format == Format::xml ? Date{std::floor(seconds)} : *date);
     }
     if (const auto* array = std::get_if<Array>(&storage)) {
         return arrayNode(*array, depth, format);
@@ -328,7 +330,7 @@ std::optional<Value> parse(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;
     }
-    if (binary::hasTextWithNul(bytes) || xml::hasUnreadableDate(bytes)) {
+    if (binary::hasTextWithNul(bytes) || xml::wouldBeMisread(bytes)) {
         return std::nullopt;
     }
     // libplist leaves the output untouched on bad input, so it must start out null.

@@ -4,10 +4,13 @@
 
 namespace plist::xml {
 
-// True when `bytes` is an XML property list with a <date> whose text is not a date of the years
-// 1 through 9999 in the form "yyyy-MM-ddTHH:mm:ssZ". libplist 2.2 reads other years as some
-// unrelated date, which a rewrite would then store, so such files are turned away first. A
-// "<date>" inside a CDATA section or a comment also counts: refusing is the safe side.
-bool hasUnreadableDate(std::string_view bytes);
+// True when `bytes` is an XML property list that libplist 2.2 would read as something else, so
+// such files are turned away before it sees them:
+// - a NUL character, raw or as a character reference ("&#0;", "&#x00;"): a key is cut short at
+//   it without a trace, a text carries it on where no writer can follow;
+// - a <date> whose text is not "yyyy-MM-ddTHH:mm:ssZ" in the years 1 through 9999: other years
+//   come back as some unrelated date.
+// Such text inside a CDATA section or a comment counts too: refusing is the safe side.
+bool wouldBeMisread(std::string_view bytes);
 
 } // namespace plist::xml

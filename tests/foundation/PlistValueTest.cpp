@@ -69,6 +69,7 @@ TEST(PlistValue, DatesKeepWholeSecondsInXmlAndFractionsInBinary) {
     EXPECT_EQ(parse(*xml), beforeReference);
 
     EXPECT_EQ(parse(*toXml(Value(Date{12.75}))), Value(Date{12.0}));
+    EXPECT_EQ(parse(*toXml(Value(Date{-0.25}))), Value(Date{-1.0}));
     for (double seconds : {12.75, -86400.25, 723456789.5}) {
         EXPECT_EQ(parse(*toBinary(Value(Date{seconds}))), Value(Date{seconds})) << seconds;
     }
@@ -183,6 +184,12 @@ TEST(PlistValue, RejectsBrokenInputWithoutCrashing) {
 
     const std::string xml = *toXml(Value(realisticHIToolboxDomain()));
     EXPECT_FALSE(parse(xml.substr(0, xml.size() / 2)).has_value());
+    // libplist would cut such a key short, or keep a NUL no writer can give back.
+    for (const char* nul : {"<key>a&#0;b</key><true/>", "<key>k</key><string>a&#x00;</string>"}) {
+        EXPECT_FALSE(parse("<plist version=\"1.0\"><dict>" + std::string(nul) + "</dict></plist>")
+                         .has_value())
+            << nul;
+    }
 
     // Every cut of a binary file loses its trailer; every single-byte corruption must at worst
     // give some other value. Run under the sanitizers, this is where a reader overruns.
