@@ -1,12 +1,14 @@
 #include "SingleInstance.h"
 
 #include "HomeFolder.h"
+#include "foundation/SessionLog.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -18,9 +20,13 @@ namespace {
 
 int listeningSocket = -1;
 
+// Beside the session log: the uninstaller's own folder, which no removal step touches.
 std::string pathFor(const char* suffix) {
-    return HomeFolder::temporaryDirectory() + "ai.nuvra.NuvraUninstaller." +
-           std::to_string(::getuid()) + suffix;
+    const std::string folder =
+        SessionLog::Options::forHome(HomeFolder::homeDirectory()).logDirectory;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    return folder + "/.instance" + suffix;
 }
 
 bool socketAddress(const std::string& path, sockaddr_un& address) {

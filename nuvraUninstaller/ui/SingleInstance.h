@@ -2,7 +2,7 @@
 
 #include <functional>
 
-// One running window per user. The first start holds a lock in the per-user temporary folder and
+// One running window per user. The first start holds a lock in the session log's folder and
 // listens on a socket beside it; a later start finds the lock held, knocks on that socket so the
 // running window comes to the front, and ends without touching the session log or its marker.
 // (A normal launch on macOS never gets this far: the system brings the running app forward.)
