@@ -1,6 +1,7 @@
 #include "FileBackedInputSources.h"
 
 #include "HomeFolder.h"
+#include "PlistValue.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,19 +10,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 // ---------------------------------------------------------------------------------------------
-// Property-list plumbing (libplist C API)
-
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+// Reading property-list files
 
 // Preference and Info.plist files are small; anything larger than this is not one of them.
 constexpr std::uintmax_t maximumPlistBytes = 16u * 1024u * 1024u;
@@ -55,39 +50,37 @@ FileRead readSmallFile(const std::string& path, std::string& bytes) {
     return ok ? FileRead::ok : FileRead::unreadable;
 }
 
-PlistPtr parsePlist(const std::string& bytes) {
-    plist_t root = nullptr; // libplist leaves it untouched on bad input
-    if (!bytes.empty()) {
-        plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
-    }
-    return PlistPtr(root);
+const plist::Value* valueForKey(const plist::Dictionary& dictionary, const std::string& key) {
+    auto found = dictionary.find(key);
+    return found == dictionary.end() ? nullptr : &found->second;
 }
 
-bool isDictionary(plist_t node) {
-    return node && plist_get_node_type(node) == PLIST_DICT;
-}
-bool isArray(plist_t node) {
-    return node && plist_get_node_type(node) == PLIST_ARRAY;
+const plist::Dictionary* dictionaryForKey(const plist::Dictionary& dictionary,
+                                          const std::string& key) {
+    const plist::Value* value = valueForKey(dictionary, key);
+    return value ? value->get<plist::Dictionary>() : nullptr;
 }
 
-std::optional<std::string> stringForKey(plist_t dict, const char* key) {
-    plist_t node = isDictionary(dict) ? plist_dict_get_item(dict, key) : nullptr;
-    if (!node || plist_get_node_type(node) != PLIST_STRING) {
+std::optional<std::string> stringForKey(const plist::Value& value, const std::string& key) {
+    const plist::Dictionary* dictionary = value.get<plist::Dictionary>();
+    const plist::Value* item = dictionary ? valueForKey(*dictionary, key) : nullptr;
+    const std::string* text = item ? item->get<std::string>() : nullptr;
+    return text ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+std::optional<std::uint64_t> unsignedForKey(const plist::Value& value, const std::string& key) {
+    const plist::Dictionary* dictionary = value.get<plist::Dictionary>();
+    const plist::Value* item = dictionary ? valueForKey(*dictionary, key) : nullptr;
+    if (!item) {
         return std::nullopt;
     }
-    uint64_t length = 0;
-    const char* text = plist_get_string_ptr(node, &length);
-    return text ? std::optional<std::string>(std::string(text, length)) : std::nullopt;
-}
-
-std::optional<uint64_t> unsignedForKey(plist_t dict, const char* key) {
-    plist_t node = isDictionary(dict) ? plist_dict_get_item(dict, key) : nullptr;
-    if (!node || plist_get_node_type(node) != PLIST_UINT) {
-        return std::nullopt;
+    if (const auto* signedValue = item->get<std::int64_t>()) {
+        return static_cast<std::uint64_t>(*signedValue);
     }
-    uint64_t value = 0;
-    plist_get_uint_val(node, &value);
-    return value;
+    if (const auto* unsignedValue = item->get<std::uint64_t>()) {
+        return *unsignedValue;
+    }
+    return std::nullopt;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -115,28 +108,16 @@ SourcePtr builtInABCLayout() {
     return abc;
 }
 
-std::vector<std::string> sortedModeIDs(plist_t infoPlist) {
+std::vector<std::string> sortedModeIDs(const plist::Dictionary& infoPlist) {
     std::vector<std::string> modes;
-    plist_t component = plist_dict_get_item(infoPlist, "ComponentInputModeDict");
-    plist_t modeList =
-        isDictionary(component) ? plist_dict_get_item(component, "tsInputModeListKey") : nullptr;
-    if (!isDictionary(modeList)) {
-        return modes;
-    }
-    plist_dict_iter iter = nullptr;
-    plist_dict_new_iter(modeList, &iter);
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(modeList, iter, &key, &value);
-        if (!key) {
-            break;
+    const plist::Dictionary* component = dictionaryForKey(infoPlist, "ComponentInputModeDict");
+    const plist::Dictionary* modeList =
+        component ? dictionaryForKey(*component, "tsInputModeListKey") : nullptr;
+    if (modeList) {
+        for (const auto& entry : *modeList) {
+            modes.push_back(entry.first); // the map keeps them sorted
         }
-        modes.emplace_back(key);
-        std::free(key);
     }
-    std::free(iter);
-    std::sort(modes.begin(), modes.end());
     return modes;
 }
 
@@ -147,12 +128,16 @@ std::vector<SourcePtr> sourcesOfBundle(const std::filesystem::path& bundle) {
     if (readSmallFile(bundle / "Contents" / "Info.plist", bytes) != FileRead::ok) {
         return {};
     }
-    PlistPtr info = parsePlist(bytes);
-    std::optional<std::string> bundleID = stringForKey(info.get(), "CFBundleIdentifier");
+    std::optional<plist::Value> info = plist::parse(bytes);
+    const plist::Dictionary* infoDictionary = info ? info->get<plist::Dictionary>() : nullptr;
+    if (!infoDictionary) {
+        return {};
+    }
+    std::optional<std::string> bundleID = stringForKey(*info, "CFBundleIdentifier");
     if (!bundleID || bundleID->empty()) {
         return {};
     }
-    std::vector<std::string> modeIDs = sortedModeIDs(info.get());
+    std::vector<std::string> modeIDs = sortedModeIDs(*infoDictionary);
 
     auto method = std::make_shared<FileBackedSource>();
     method->kind = SourceKind::inputMethod;
@@ -216,7 +201,7 @@ constexpr const char* inputModeKey = "Input Mode";
 constexpr const char* layoutIDKey = "KeyboardLayout ID";
 constexpr const char* layoutNameKey = "KeyboardLayout Name";
 
-bool entryNames(plist_t entry, const FileBackedSource& source) {
+bool entryNames(const plist::Value& entry, const FileBackedSource& source) {
     std::optional<std::string> kind = stringForKey(entry, kindKey);
     switch (source.kind) {
     case SourceKind::keyboardLayout:
@@ -233,96 +218,73 @@ bool entryNames(plist_t entry, const FileBackedSource& source) {
     return false;
 }
 
-PlistPtr newEntry(const FileBackedSource& source) {
-    plist_t entry = plist_new_dict();
+plist::Value newEntry(const FileBackedSource& source) {
     switch (source.kind) {
     case SourceKind::keyboardLayout:
-        plist_dict_set_item(entry, kindKey, plist_new_string("Keyboard Layout"));
-        plist_dict_set_item(entry, layoutIDKey, plist_new_uint(source.layoutID));
-        plist_dict_set_item(entry, layoutNameKey, plist_new_string(source.layoutName.c_str()));
-        break;
+        return plist::Dictionary{{kindKey, "Keyboard Layout"},
+                                 {layoutIDKey, plist::Value(source.layoutID)},
+                                 {layoutNameKey, source.layoutName}};
     case SourceKind::inputMethod:
-        plist_dict_set_item(entry, bundleIDKey, plist_new_string(source.bundleID.c_str()));
-        plist_dict_set_item(entry, kindKey, plist_new_string("Keyboard Input Method"));
-        break;
+        return plist::Dictionary{{bundleIDKey, source.bundleID},
+                                 {kindKey, "Keyboard Input Method"}};
     case SourceKind::inputMode:
-        plist_dict_set_item(entry, bundleIDKey, plist_new_string(source.bundleID.c_str()));
-        plist_dict_set_item(entry, inputModeKey, plist_new_string(source.inputMode.c_str()));
-        plist_dict_set_item(entry, kindKey, plist_new_string("Input Mode"));
-        break;
+        return plist::Dictionary{{bundleIDKey, source.bundleID},
+                                 {inputModeKey, source.inputMode},
+                                 {kindKey, "Input Mode"}};
     }
-    return PlistPtr(entry);
+    return {};
 }
 
-bool arrayHasEntryFor(plist_t array, const FileBackedSource& source) {
-    uint32_t count = isArray(array) ? plist_array_get_size(array) : 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (entryNames(plist_array_get_item(array, i), source)) {
-            return true;
-        }
-    }
-    return false;
+bool arrayHasEntryFor(const plist::Array* array, const FileBackedSource& source) {
+    return array && std::any_of(array->begin(), array->end(), [&](const plist::Value& entry) {
+               return entryNames(entry, source);
+           });
 }
 
 // Removes every entry naming `source`; returns how many went.
-uint32_t removeEntriesFor(plist_t array, const FileBackedSource& source) {
-    uint32_t removed = 0;
-    for (uint32_t i = plist_array_get_size(array); i-- > 0;) {
-        if (entryNames(plist_array_get_item(array, i), source)) {
-            plist_array_remove_item(array, i);
-            ++removed;
-        }
-    }
-    return removed;
+std::size_t removeEntriesFor(plist::Array& array, const FileBackedSource& source) {
+    return std::erase_if(array,
+                         [&](const plist::Value& entry) { return entryNames(entry, source); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // The preferences file
 
 struct Preferences {
-    PlistPtr root; // always a dictionary
+    plist::Dictionary root;
     bool binary = true;
     bool existed = false;
+
+    const plist::Array* array(const std::string& key) const {
+        const plist::Value* value = valueForKey(root, key);
+        return value ? value->get<plist::Array>() : nullptr;
+    }
 };
 
-// Nothing when the file exists but is not a property-list dictionary: callers must not write it
-// then, or a damaged (or foreign) file would be replaced by a nearly empty one.
+// Nothing when the file exists but is not a property-list dictionary we can write back exactly
+// (a damaged or foreign file, or one holding text that is not UTF-8): callers must not write it
+// then, or the file would lose what it holds.
 std::optional<Preferences> loadPreferences(const std::string& path) {
     std::string bytes;
     switch (readSmallFile(path, bytes)) {
     case FileRead::missing:
-        return Preferences{PlistPtr(plist_new_dict()), true, false};
+        return Preferences{plist::Dictionary{}, true, false};
     case FileRead::unreadable:
         return std::nullopt;
     case FileRead::ok:
         break;
     }
-    PlistPtr root = parsePlist(bytes);
-    if (!isDictionary(root.get())) {
+    std::optional<plist::Value> root = plist::parse(bytes);
+    plist::Dictionary* dictionary = root ? root->get<plist::Dictionary>() : nullptr;
+    if (!dictionary) {
         return std::nullopt;
     }
-    bool binary = plist_is_binary(bytes.data(), static_cast<uint32_t>(bytes.size())) != 0;
-    return Preferences{std::move(root), binary, true};
+    return Preferences{std::move(*dictionary), bytes.starts_with("bplist"), true};
 }
 
-std::string serialise(const Preferences& preferences) {
-    char* data = nullptr;
-    uint32_t length = 0;
-    std::string bytes;
-    if (preferences.binary) {
-        plist_to_bin(preferences.root.get(), &data, &length);
-        if (data) {
-            bytes.assign(data, length);
-            plist_to_bin_free(data);
-        }
-    } else {
-        plist_to_xml(preferences.root.get(), &data, &length);
-        if (data) {
-            bytes.assign(data, length);
-            plist_to_xml_free(data);
-        }
-    }
-    return bytes;
+std::optional<std::string> serialise(const Preferences& preferences) {
+    const plist::Value root(preferences.root);
+    return preferences.binary ? plist::toBinary(root) : plist::toXml(root);
 }
 
 bool writeAll(int fd, const std::string& bytes) {
@@ -342,10 +304,11 @@ bool writeAll(int fd, const std::string& bytes) {
 
 // Temporary file beside the target, then rename: readers see the old or the new file, never half.
 bool savePreferences(const std::string& path, const Preferences& preferences) {
-    std::string bytes = serialise(preferences);
-    if (bytes.empty()) {
+    std::optional<std::string> serialised = serialise(preferences);
+    if (!serialised) {
         return false;
     }
+    const std::string& bytes = *serialised;
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
 
@@ -374,13 +337,9 @@ bool savePreferences(const std::string& path, const Preferences& preferences) {
 
 // The array under `key`, created when missing; nullptr when the key holds something else, which
 // is not ours to replace.
-plist_t arrayForWriting(plist_t root, const char* key) {
-    plist_t array = plist_dict_get_item(root, key);
-    if (!array) {
-        plist_dict_set_item(root, key, plist_new_array());
-        return plist_dict_get_item(root, key);
-    }
-    return isArray(array) ? array : nullptr;
+plist::Array* arrayForWriting(plist::Dictionary& root, const std::string& key) {
+    auto [position, inserted] = root.try_emplace(key, plist::Array{});
+    return position->second.get<plist::Array>();
 }
 
 const FileBackedSource* ownSource(const TISInputSourceRef& source) {
@@ -417,8 +376,7 @@ std::optional<std::vector<TISInputSourceRef>> FileBackedInputSources::TISCreateI
     TISPropertyKey filterKey, const std::string& filterValue, bool includeAllInstalled) {
     Locations locations = currentLocations();
     std::optional<Preferences> preferences = loadPreferences(locations.preferencesFile);
-    plist_t enabled =
-        preferences ? plist_dict_get_item(preferences->root.get(), enabledKey) : nullptr;
+    const plist::Array* enabled = preferences ? preferences->array(enabledKey) : nullptr;
 
     std::vector<TISInputSourceRef> matches;
     for (SourcePtr& source : installedSources(locations)) {
@@ -461,8 +419,7 @@ TISPropertyValue FileBackedInputSources::TISGetInputSourceProperty(const TISInpu
     case TISPropertyKey::kTISPropertyInputSourceIsEnabled: {
         std::optional<Preferences> preferences =
             loadPreferences(currentLocations().preferencesFile);
-        return preferences &&
-               arrayHasEntryFor(plist_dict_get_item(preferences->root.get(), enabledKey), *own);
+        return preferences && arrayHasEntryFor(preferences->array(enabledKey), *own);
     }
     case TISPropertyKey::kTISPropertyInputSourceIsSelectCapable:
         // An input method with modes is chosen through its modes, never by itself.
@@ -475,12 +432,10 @@ TISInputSourceRef FileBackedInputSources::TISCopyCurrentKeyboardInputSource() {
     Locations locations = currentLocations();
     std::vector<SourcePtr> installed = installedSources(locations);
     std::optional<Preferences> preferences = loadPreferences(locations.preferencesFile);
-    plist_t selected =
-        preferences ? plist_dict_get_item(preferences->root.get(), selectedKey) : nullptr;
-    if (isArray(selected) && plist_array_get_size(selected) > 0) {
-        plist_t first = plist_array_get_item(selected, 0);
+    const plist::Array* selected = preferences ? preferences->array(selectedKey) : nullptr;
+    if (selected && !selected->empty()) {
         for (const SourcePtr& source : installed) {
-            if (entryNames(first, *source)) {
+            if (entryNames(selected->front(), *source)) {
                 return source;
             }
         }
@@ -498,17 +453,13 @@ OSStatus FileBackedInputSources::TISSelectInputSource(const TISInputSourceRef& s
     if (!preferences) {
         return ioErr;
     }
-    plist_t root = preferences->root.get();
-    plist_t history = arrayForWriting(root, historyKey);
+    plist::Array* history = arrayForWriting(preferences->root, historyKey);
     if (!history) {
         return ioErr;
     }
-    plist_t selected = plist_new_array();
-    plist_array_append_item(selected, newEntry(*own).release());
-    plist_dict_set_item(root, selectedKey, selected);
-
-    removeEntriesFor(history, *own);
-    plist_array_insert_item(history, newEntry(*own).release(), 0);
+    preferences->root.insert_or_assign(selectedKey, plist::Array{newEntry(*own)});
+    removeEntriesFor(*history, *own);
+    history->insert(history->begin(), newEntry(*own));
     return savePreferences(path, *preferences) ? noErr : ioErr;
 }
 
@@ -519,14 +470,14 @@ OSStatus FileBackedInputSources::TISEnableInputSource(const TISInputSourceRef& s
     }
     std::string path = currentLocations().preferencesFile;
     std::optional<Preferences> preferences = loadPreferences(path);
-    plist_t enabled = preferences ? arrayForWriting(preferences->root.get(), enabledKey) : nullptr;
+    plist::Array* enabled = preferences ? arrayForWriting(preferences->root, enabledKey) : nullptr;
     if (!enabled) {
         return ioErr;
     }
     if (arrayHasEntryFor(enabled, *own)) {
         return noErr;
     }
-    plist_array_append_item(enabled, newEntry(*own).release());
+    enabled->push_back(newEntry(*own));
     return savePreferences(path, *preferences) ? noErr : ioErr;
 }
 
@@ -540,14 +491,15 @@ OSStatus FileBackedInputSources::TISDisableInputSource(const TISInputSourceRef& 
     if (!preferences) {
         return ioErr;
     }
-    plist_t enabled = plist_dict_get_item(preferences->root.get(), enabledKey);
-    if (!enabled) {
+    auto enabledValue = preferences->root.find(enabledKey);
+    if (enabledValue == preferences->root.end()) {
         return noErr; // nothing is enabled, so nothing to write
     }
-    if (!isArray(enabled)) {
+    plist::Array* enabled = enabledValue->second.get<plist::Array>();
+    if (!enabled) {
         return ioErr;
     }
-    if (removeEntriesFor(enabled, *own) == 0) {
+    if (removeEntriesFor(*enabled, *own) == 0) {
         return noErr;
     }
     return savePreferences(path, *preferences) ? noErr : ioErr;

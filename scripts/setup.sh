@@ -14,6 +14,7 @@ packages=(
   qml6-module-qtqml-models qml6-module-qtqml-workerscript qml6-module-qttest
   fonts-inter xvfb xdotool imagemagick libxcb1-dev openbox x11-utils
   python3 procps psmisc util-linux
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/PlistValue.h"
+#include "PlistValue.h"
 
 // Recognising the product's entries in the keyboard settings (com.apple.HIToolbox). The scan
 // counts with these and the input-source removal drops with them, so both always agree on what

@@ -1,5 +1,7 @@
 #include "discovery/UninstallInventory.h"
 
+#include "Utf8.h"
+
 #include <algorithm>
 
 std::vector<InventoryItem> UninstallInventory::itemsIn(InventoryItem::Category category) const {
@@ -36,7 +38,9 @@ std::string UninstallInventory::summaryText() const {
     for (InventoryItem::Category category : categoriesPresent()) {
         appendLine("[" + std::string(rawValue(category)) + "]");
         for (const InventoryItem& item : itemsIn(category)) {
-            std::string line = "  - " + item.title + ": " + item.detail;
+            // Titles and details carry names from disk: one item is always one line of text.
+            std::string line =
+                "  - " + utf8::visible(item.title) + ": " + utf8::visible(item.detail);
             if (item.requiresAdmin) {
                 line += " (admin)";
             }

@@ -1,3 +1,4 @@
+#include "Utf8.h"
 #include "discovery/InventoryScanner.h"
 #include "engine/PathRemoval.h"
 #include "engine/UninstallEngine.h"
@@ -54,7 +55,7 @@ void deleteKeychainItems() {
                 break;
             }
         }
-        UninstallerLog::file("  Data: removed Keychain item " + account);
+        UninstallerLog::file("  Data: removed Keychain item " + utf8::visible(account));
     }
 }
 

@@ -1,11 +1,13 @@
 #include "engine/PathRemoval.h"
 
+#include "Utf8.h"
 #include "foundation/UninstallerLog.h"
 
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -23,11 +25,19 @@ void keepFirst(std::error_code& first, std::error_code next) {
     }
 }
 
-std::error_code removeEntry(int parentFd, const std::string& name);
-
 // Names are read in full before anything is deleted: a listing that changes under our feet may
-// skip or repeat entries.
-std::vector<std::string> entryNames(DIR* folder) {
+// skip or repeat entries. Reads through a duplicate, so `folderFd` stays open for the caller.
+std::optional<std::vector<std::string>> entryNames(int folderFd) {
+    const int listingFd = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    DIR* folder = listingFd < 0 ? nullptr : fdopendir(listingFd);
+    if (folder == nullptr) {
+        if (listingFd >= 0) {
+            close(listingFd);
+        }
+        return std::nullopt;
+    }
+    // Each listing starts at the beginning, whatever an earlier reader of this folder did.
+    rewinddir(folder);
     std::vector<std::string> names;
     while (const dirent* entry = readdir(folder)) {
         const std::string_view name = entry->d_name;
@@ -35,48 +45,105 @@ std::vector<std::string> entryNames(DIR* folder) {
             names.emplace_back(name);
         }
     }
+    closedir(folder);
     return names;
 }
 
-// Empties the folder open at `folderFd` (taken over and closed here).
-std::error_code removeContents(int folderFd) {
-    DIR* folder = fdopendir(folderFd);
-    if (folder == nullptr) {
-        std::error_code error = lastError();
-        close(folderFd);
-        return error;
-    }
-    std::error_code first;
-    for (const std::string& name : entryNames(folder)) {
-        keepFirst(first, removeEntry(dirfd(folder), name));
-    }
-    closedir(folder);
-    return first;
+// One folder on the way down: who it is, its name in its parent and the entries still to do.
+// Only the folder being worked on has an open descriptor, so any depth fits in a few.
+struct Level {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string name;
+    std::vector<std::string> names;
+    std::size_t next = 0;
+};
+
+bool isFolder(int fd, const Level& level) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && info.st_dev == level.device && info.st_ino == level.inode;
 }
 
-// Removes `name` inside the folder `parentFd`. O_NOFOLLOW on every descent: a link is unlinked,
-// never entered.
-std::error_code removeEntry(int parentFd, const std::string& name) {
+// Opens `name` inside `parentFd` without following a link and lists it; -1 on failure.
+int openLevel(int parentFd, const std::string& name, Level& level, std::error_code& error) {
+    const int fd = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat info {};
-    if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT ? std::error_code{} : lastError();
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        if (unlinkat(parentFd, name.c_str(), 0) != 0 && errno != ENOENT) {
-            return lastError();
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        error = lastError();
+        if (fd >= 0) {
+            close(fd);
         }
-        return {};
+        return -1;
     }
-    const int childFd =
-        openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (childFd < 0) {
-        return lastError();
+    std::optional<std::vector<std::string>> names = entryNames(fd);
+    if (!names) {
+        error = lastError();
+        close(fd);
+        return -1;
     }
-    std::error_code first = removeContents(childFd);
-    if (unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        keepFirst(first, lastError());
+    level = Level{info.st_dev, info.st_ino, name, std::move(*names), 0};
+    return fd;
+}
+
+// Removes the folder `rootName` inside `topFd` and everything in it, depth first. Going down is
+// always relative to the open folder and never follows a link. Going up opens ".." and checks it
+// is the folder we came from: a folder moved elsewhere while we work is not followed out of the
+// tree, the removal stops instead.
+std::error_code removeFolderTree(int topFd, const std::string& rootName) {
+    std::error_code first;
+    std::vector<Level> levels(1);
+    int current = openLevel(topFd, rootName, levels.back(), first);
+    if (current < 0) {
+        return first;
     }
-    return first;
+    while (true) {
+        Level& level = levels.back();
+        if (level.next < level.names.size()) {
+            const std::string& name = level.names[level.next++];
+            struct stat info {};
+            if (fstatat(current, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+                keepFirst(first, errno == ENOENT ? std::error_code{} : lastError());
+            } else if (!S_ISDIR(info.st_mode)) {
+                if (unlinkat(current, name.c_str(), 0) != 0 && errno != ENOENT) {
+                    keepFirst(first, lastError());
+                }
+            } else {
+                Level child;
+                std::error_code error;
+                const int childFd = openLevel(current, name, child, error);
+                keepFirst(first, error);
+                if (childFd >= 0) {
+                    close(current);
+                    current = childFd;
+                    levels.push_back(std::move(child));
+                }
+            }
+            continue;
+        }
+        // Every entry handled: step up and remove the folder from its parent.
+        const std::string name = std::move(level.name);
+        levels.pop_back();
+        if (levels.empty()) {
+            close(current);
+            if (unlinkat(topFd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+                keepFirst(first, lastError());
+            }
+            return first;
+        }
+        const int parentFd = openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(current);
+        if (parentFd < 0 || !isFolder(parentFd, levels.back())) {
+            if (parentFd >= 0) {
+                close(parentFd);
+            }
+            keepFirst(first, std::make_error_code(std::errc::device_or_resource_busy));
+            return first;
+        }
+        current = parentFd;
+        if (unlinkat(current, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+            keepFirst(first, lastError());
+        }
+    }
 }
 
 } // namespace
@@ -97,15 +164,24 @@ std::error_code removeRecursively(const std::string& path) {
         }
         return {};
     }
-    const int folderFd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folderFd < 0) {
+    // The folder is removed relative to its parent, which stays open throughout.
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    const std::size_t slash = trimmed.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : trimmed.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parentFd < 0) {
         return lastError();
     }
-    std::error_code first = removeContents(folderFd);
-    if (rmdir(path.c_str()) != 0 && errno != ENOENT) {
-        keepFirst(first, lastError());
-    }
-    return first;
+    const std::error_code error = removeFolderTree(parentFd, name);
+    close(parentFd);
+    return error;
 }
 
 std::optional<std::string> removeIfPresent(const std::string& path) {
@@ -117,7 +193,7 @@ std::optional<std::string> removeIfPresent(const std::string& path) {
         return std::nullopt;
     }
     UninstallerLog::error("Could not remove %s: %s", path.c_str(), error.message().c_str());
-    return "Could not remove " + path + ".";
+    return "Could not remove " + utf8::visible(path) + ".";
 }
 
 } // namespace PathRemoval

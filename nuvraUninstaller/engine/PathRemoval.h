@@ -7,7 +7,8 @@
 // Deleting the product's traces without ever reaching outside them. A symbolic link met anywhere
 // (the path itself or anything inside a folder being removed) is removed as a link; its target is
 // never touched. Folders are walked through descriptors opened relative to their parent, so a
-// folder swapped for a link while we work cannot redirect the deletion either.
+// folder swapped for a link while we work cannot redirect the deletion either; only the folder
+// being worked on is held open, so a tree of any depth needs a small, fixed number of descriptors.
 namespace PathRemoval {
 
 // True when something (a file, folder or link, even a dangling one) is at `path` itself.

@@ -3,8 +3,9 @@
 #include "CrashReportScan.h"
 #include "LogTimestamp.h"
 #include "SmallFile.h"
-#include "foundation/Utf8.h"
+#include "Utf8.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,8 +18,17 @@
 namespace {
 
 constexpr const char* crashReportNameFragment = "nuvraUninstaller";
-// A marker holds one timestamp; anything far larger is not ours and is not copied into the log.
+// A marker holds one timestamp. At most this much of it is read, whatever it is or links to.
 constexpr std::size_t markerReadLimit = 4096;
+// Longer than any timestamp we write, short enough to stay one ordinary log line.
+constexpr std::size_t markerTextLimit = 40;
+
+// Only a marker that could be our own timestamp is copied into the log: one line of printable
+// ASCII. Anything else (line feeds, control characters, long text) could forge log lines.
+bool isTimestampLike(const std::string& text) {
+    return !text.empty() && text.size() <= markerTextLimit &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
 
 void createFolderWithParents(const std::string& folder) {
     std::error_code ignored;
@@ -40,6 +50,34 @@ bool writeAll(int descriptor, const char* bytes, std::size_t length) {
         length -= static_cast<std::size_t>(written);
     }
     return true;
+}
+
+// Appends a line whole or not at all: when the disk fills part-way, the part that did go in is
+// cut off again, so the next line never continues a torn one. Callers hold the write lock.
+void appendWhole(int descriptor, const std::string& line) {
+    std::size_t written = 0;
+    while (written < line.size()) {
+        const ssize_t count = ::write(descriptor, line.data() + written, line.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        written += static_cast<std::size_t>(count);
+    }
+    struct stat info {};
+    if (written > 0 && written < line.size() && ::fstat(descriptor, &info) == 0 &&
+        static_cast<std::size_t>(info.st_size) >= written)
+        (void)::ftruncate(descriptor, info.st_size - static_cast<off_t>(written));
+}
+
+// A file left ending mid-line (by an older version, a crash or another writer) gets its line
+// ended, so this session's first line starts on a line of its own.
+void endUnfinishedLine(int descriptor) {
+    struct stat info {};
+    char last = '\n';
+    if (::fstat(descriptor, &info) == 0 && info.st_size > 0 &&
+        ::pread(descriptor, &last, 1, info.st_size - 1) == 1 && last != '\n')
+        appendWhole(descriptor, "\n");
 }
 
 // Written beside the target and renamed over it, so a reader never sees half a marker.
@@ -98,9 +136,13 @@ void SessionLog::openIfNeeded() {
     openAttempted_ = true;
     createFolderWithParents(options_.logDirectory);
     rotateIfTooLarge();
-    // Never through a symbolic link: the log must not append to some other file.
-    fileDescriptor_.store(
-        ::open(logFile().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    // Never through a symbolic link: the log must not append to some other file. Readable too,
+    // to see how the file ends.
+    const int descriptor =
+        ::open(logFile().c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (descriptor >= 0)
+        endUnfinishedLine(descriptor);
+    fileDescriptor_.store(descriptor);
 }
 
 void SessionLog::rotateIfTooLarge() const {
@@ -123,7 +165,7 @@ void SessionLog::writeWhole(const std::string& bytes) {
     openIfNeeded();
     const int descriptor = fileDescriptor_.load();
     if (descriptor >= 0)
-        writeAll(descriptor, bytes.data(), bytes.size());
+        appendWhole(descriptor, bytes);
 }
 
 void SessionLog::fileSessionStart() {
@@ -144,8 +186,18 @@ void SessionLog::checkPreviousSession() {
     struct stat info {};
     if (::lstat(marker.c_str(), &info) != 0)
         return;
-    const auto startedAt = SmallFile::read(marker, markerReadLimit, SmallFile::Links::refuse);
-    if (startedAt && utf8::isValid(*startedAt))
+    // A link counts by what it points to: a dangling one is no marker at all. The new marker is
+    // renamed over it later, replacing the link itself.
+    struct stat target {};
+    if (::stat(marker.c_str(), &target) != 0) {
+        if (S_ISLNK(info.st_mode))
+            return;
+    }
+    // Only a regular file is read, so a link to a pipe or a device cannot block or flood us.
+    const auto startedAt = S_ISREG(target.st_mode)
+                               ? SmallFile::read(marker, markerReadLimit, SmallFile::Links::follow)
+                               : std::nullopt;
+    if (startedAt && isTimestampLike(*startedAt))
         file("\u26A0\uFE0F Previous session (started " + *startedAt + ") ended abnormally");
     else
         file("\u26A0\uFE0F Previous session ended abnormally");
@@ -156,8 +208,8 @@ void SessionLog::checkCrashReports() {
     const auto cutoff = options_.now() - std::chrono::hours(24);
     for (const CrashReport& report :
          crashReportsCreatedAfter(options_.crashReportFolders, crashReportNameFragment, cutoff)) {
-        file("\u26A0\uFE0F System crash report found: " + report.fileName + " (created " +
-             LogTimestamp::format(report.created) + ")");
+        file("\u26A0\uFE0F System crash report found: " + utf8::visible(report.fileName) +
+             " (created " + LogTimestamp::format(report.created) + ")");
     }
 }
 

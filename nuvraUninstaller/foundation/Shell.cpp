@@ -1,6 +1,6 @@
 #include "foundation/Shell.h"
 
-#include "foundation/Utf8.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,6 +2,7 @@
 #include "InventoryMode.h"
 #include "SimMac.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -24,10 +25,20 @@ const std::string application =
 struct Outcome {
     int status = -1;
     std::string standardOutput;
+    std::string standardError;
 };
 
-// Runs the application with no display; standard error goes elsewhere so that standard output
-// can be compared byte for byte.
+const std::string errorFile = "/tmp/application-stderr.txt";
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs the application with no display; standard error goes to a file of its own so that
+// standard output can be compared byte for byte.
 Outcome runApplication(const std::vector<std::string>& args) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
@@ -39,7 +50,8 @@ Outcome runApplication(const std::vector<std::string>& args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
     std::vector<std::string> argv{application};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -65,14 +77,8 @@ Outcome runApplication(const std::vector<std::string>& args) {
     if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
         outcome.status = WEXITSTATUS(status);
     }
+    outcome.standardError = readFile(errorFile);
     return outcome;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class InventoryModeSim : public ::testing::Test {
@@ -101,6 +107,57 @@ TEST_F(InventoryModeSim, ArgumentCountsAnywhereOnACleanMac) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.standardOutput, "Nothing found.\n");
     expectNoSession();
+}
+
+TEST_F(InventoryModeSim, TheWindowWithoutADisplaySaysWhatToUseInsteadAndExitsOne) {
+    ASSERT_TRUE(SimMac::plantScene("clean"));
+    unsetenv("QT_QPA_PLATFORM");
+    const Outcome outcome = runApplication({});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.standardError.find("no display"), std::string::npos) << outcome.standardError;
+    EXPECT_NE(outcome.standardError.find("nuvraUninstaller --inventory"), std::string::npos);
+    EXPECT_EQ(outcome.standardError.find("Reinstalling"), std::string::npos);
+    expectNoSession();
+}
+
+TEST_F(InventoryModeSim, ASecondStartLeavesTheRunningSessionAlone) {
+    ASSERT_TRUE(SimMac::plantScene("clean"));
+    const std::string logFolder = SimMac::home() + "/Library/Logs/nuvraUninstaller";
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1); // Qt's caches at exit are not ours
+    pid_t first = -1;
+    char* firstArgv[] = {const_cast<char*>(application.c_str()), nullptr};
+    ASSERT_EQ(posix_spawn(&first, application.c_str(), nullptr, nullptr, firstArgv, environ), 0);
+    bool scanned = false;
+    for (int i = 0; i < 300 && !scanned; ++i) {
+        usleep(100'000);
+        scanned =
+            readFile(logFolder + "/uninstall.log").find("Preflight scan") != std::string::npos;
+    }
+    const std::string log = readFile(logFolder + "/uninstall.log");
+    const std::string marker = readFile(logFolder + "/.session_active");
+
+    // A second start that ran a session of its own would not end by itself.
+    pid_t second = -1;
+    ASSERT_EQ(posix_spawn(&second, application.c_str(), nullptr, nullptr, firstArgv, environ), 0);
+    int status = -1;
+    bool secondEnded = false;
+    for (int i = 0; i < 200 && !secondEnded; ++i) {
+        usleep(100'000);
+        secondEnded = waitpid(second, &status, WNOHANG) == second;
+    }
+    const bool firstStillRuns = waitpid(first, nullptr, WNOHANG) == 0;
+    kill(first, SIGKILL);
+    waitpid(first, nullptr, 0);
+    if (!secondEnded) {
+        kill(second, SIGKILL);
+        waitpid(second, nullptr, 0);
+    }
+    ASSERT_TRUE(scanned);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(firstStillRuns);
+    EXPECT_EQ(readFile(logFolder + "/uninstall.log"), log);
+    EXPECT_EQ(readFile(logFolder + "/.session_active"), marker);
 }
 
 TEST(InventoryModeArguments, OnlyTheExactArgumentSelectsTheMode) {

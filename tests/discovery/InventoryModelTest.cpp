@@ -42,6 +42,20 @@ TEST(InventoryModel, MatchesTheDocumentedExample) {
                                        "  - Settings and app data: 3 items");
 }
 
+TEST(InventoryModel, NamesFromDiskPrintOnOneLineAsValidText) {
+    const UninstallInventory inventory{{
+        item("ime:a", Category::inputMethod, "nuvraInput\n  - Forged line.app",
+             "/Library/Input Methods", true),
+        item("ime:b", Category::inputMethod, "Caf\xc3\xa9 \xff\t\x1b[2J.app",
+             "/Users/\xe5\xb0\x8f\xe6\x9e\x97/Library/Input Methods"),
+    }};
+    EXPECT_EQ(inventory.summaryText(),
+              "[Input method]\n"
+              "  - nuvraInput\\n  - Forged line.app: /Library/Input Methods (admin)\n"
+              "  - Caf\xc3\xa9 \\xFF\\t\\x1B[2J.app: /Users/\xe5\xb0\x8f\xe6\x9e\x97/Library/Input "
+              "Methods");
+}
+
 TEST(InventoryModel, GroupsScatteredItemsUnderOneHeaderInFixedCategoryOrder) {
     // Found order deliberately interleaves categories and starts with the last one.
     const UninstallInventory inventory{{

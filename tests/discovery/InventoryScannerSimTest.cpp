@@ -1,8 +1,8 @@
 #include "ExpectedFootprint.h"
+#include "PlistValue.h"
 #include "SimMac.h"
 #include "discovery/InventoryScanner.h"
 #include "foundation/MainThread.h"
-#include "foundation/PlistValue.h"
 #include "foundation/UninstallerLog.h"
 
 #include <filesystem>

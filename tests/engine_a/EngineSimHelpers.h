@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/PlistValue.h"
+#include "PlistValue.h"
 
 #include <cstddef>
 #include <string>

@@ -1,7 +1,7 @@
 #include "EngineSimHelpers.h"
+#include "PlistValue.h"
 #include "SimMac.h"
 #include "engine/UninstallEngine.h"
-#include "foundation/PlistValue.h"
 #include "foundation/SystemTools.h"
 
 #include <gmock/gmock.h>

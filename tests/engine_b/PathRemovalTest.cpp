@@ -1,9 +1,12 @@
 // Deleting a product path must never reach through a symbolic link into something else.
 #include "engine/PathRemoval.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +58,37 @@ TEST_F(PathRemovalTest, APathThatIsItselfALinkIsRemovedAsALink) {
     EXPECT_TRUE(PathRemoval::exists(planted.string()));
     EXPECT_EQ(PathRemoval::removeIfPresent(planted.string()), std::nullopt);
     EXPECT_FALSE(fs::exists(fs::symlink_status(planted)));
+}
+
+// Deeper than the descriptor limit allows open folders: the removal must not hold one per level.
+TEST_F(PathRemovalTest, ATreeFarDeeperThanTheDescriptorLimitIsRemovedCompletely) {
+    const fs::path top = root / "Application Support";
+    fs::create_directories(top);
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 1000 && fd >= 0; ++level) {
+        const int next = mkdirat(fd, "d", 0755) == 0 ? openat(fd, "d", O_RDONLY | O_DIRECTORY) : -1;
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(symlinkat((root / "outside").c_str(), fd, "toOutside"), 0);
+    close(fd);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{64, 64};
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            _exit(2);
+        }
+        _exit(PathRemoval::removeIfPresent(top.string()) == std::nullopt ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: removal reported a failure; 2: setup failed";
+    EXPECT_FALSE(fs::exists(fs::symlink_status(top)));
+    EXPECT_TRUE(outsideIntact());
 }
 
 TEST_F(PathRemovalTest, MissingPathIsSkippedSilently) {

@@ -1,4 +1,4 @@
-#include "foundation/PlistValue.h"
+#include "PlistValue.h"
 
 #include "PlistSamples.h"
 
@@ -69,6 +69,7 @@ TEST(PlistValue, DatesKeepWholeSecondsInXmlAndFractionsInBinary) {
     EXPECT_EQ(parse(*xml), beforeReference);
 
     EXPECT_EQ(parse(*toXml(Value(Date{12.75}))), Value(Date{12.0}));
+    EXPECT_EQ(parse(*toXml(Value(Date{-0.25}))), Value(Date{-1.0}));
     for (double seconds : {12.75, -86400.25, 723456789.5}) {
         EXPECT_EQ(parse(*toBinary(Value(Date{seconds}))), Value(Date{seconds})) << seconds;
     }
@@ -120,6 +121,48 @@ TEST(PlistValue, RefusesToWriteWhatItCannotWriteFaithfully) {
     EXPECT_FALSE(toXml(Value(std::string("cut\0short", 9))).has_value());
     EXPECT_FALSE(toXml(Value(Dictionary{{std::string("k\0ey", 4), 1}})).has_value());
     EXPECT_FALSE(toXml(Value(Date{NAN})).has_value());
+    EXPECT_FALSE(toBinary(Value(Date{INFINITY})).has_value());
+
+    // Text that is not UTF-8: the binary writer would cut it at the first bad byte.
+    for (const Value& notUtf8 :
+         {Value(Dictionary{{"UserNote", "Caf\xe9 \xff"}}), Value(Dictionary{{"K\xe9y", "v"}}),
+          Value(Array{"\xed\xa0\x80"})}) {
+        EXPECT_FALSE(toBinary(notUtf8).has_value());
+        EXPECT_FALSE(toXml(notUtf8).has_value());
+    }
+
+    // Reading refuses the same texts, so whatever it gives back can be written unchanged.
+    const std::string placeholder("Caf\x01 \x02", 6);
+    std::string binary = *toBinary(Value(Dictionary{{"UserNote", placeholder}}));
+    binary.replace(binary.find(placeholder), placeholder.size(), "Caf\xe9 \xff");
+    EXPECT_FALSE(parse(binary).has_value());
+    std::string keyed = *toBinary(Value(Dictionary{{placeholder, "v"}}));
+    keyed.replace(keyed.find(placeholder), placeholder.size(), "Caf\xe9 \xff");
+    EXPECT_FALSE(parse(keyed).has_value());
+}
+
+TEST(PlistValue, DatesOfAnyYearAreKeptExactlyOrRefused) {
+    // Years libplist's XML reader would turn into some other date, and years that overflowed the
+    // calendar arithmetic: the file is refused, never read as a different date.
+    for (const char* date : {"-0001-01-01T00:00:00Z", "10000-01-01T00:00:00Z",
+                             "99999999999999999999-01-01T00:00:00Z", "0000-12-31T00:00:00Z"}) {
+        EXPECT_FALSE(parse("<plist version=\"1.0\"><date>" + std::string(date) + "</date></plist>")
+                         .has_value())
+            << date;
+    }
+    const double yearOne = -63113904000.0;    // 0001-01-01
+    const double lastSecond = 252423993599.0; // 9999-12-31 23:59:59
+    for (double seconds : {yearOne, lastSecond, -2147483649.0}) {
+        EXPECT_EQ(parse(*toXml(Value(Date{seconds}))), Value(Date{seconds})) << seconds;
+    }
+    // Binary holds every finite date exactly; XML refuses the years it cannot hold.
+    for (double seconds : {yearOne - 1, lastSecond + 1, -1e300, 1e300, -4e9 + 0.123456789}) {
+        EXPECT_EQ(parse(*toBinary(Value(Date{seconds}))), Value(Date{seconds})) << seconds;
+        if (seconds < yearOne || seconds > lastSecond) {
+            EXPECT_FALSE(toXml(Value(Date{seconds})).has_value()) << seconds;
+        }
+        EXPECT_FALSE(describe(Value(Date{seconds})).empty());
+    }
 }
 
 TEST(PlistValue, RejectsBrokenInputWithoutCrashing) {
@@ -141,6 +184,12 @@ TEST(PlistValue, RejectsBrokenInputWithoutCrashing) {
 
     const std::string xml = *toXml(Value(realisticHIToolboxDomain()));
     EXPECT_FALSE(parse(xml.substr(0, xml.size() / 2)).has_value());
+    // libplist would cut such a key short, or keep a NUL no writer can give back.
+    for (const char* nul : {"<key>a&#0;b</key><true/>", "<key>k</key><string>a&#x00;</string>"}) {
+        EXPECT_FALSE(parse("<plist version=\"1.0\"><dict>" + std::string(nul) + "</dict></plist>")
+                         .has_value())
+            << nul;
+    }
 
     // Every cut of a binary file loses its trailer; every single-byte corruption must at worst
     // give some other value. Run under the sanitizers, this is where a reader overruns.

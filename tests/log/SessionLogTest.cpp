@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -92,13 +95,16 @@ TEST(SessionLog, PreviousSessionLineAppearsOnlyAfterAnAbnormalEnd) {
         1);
 }
 
-TEST(SessionLog, UnreadableOrNonUtf8MarkerGivesThePlainLineAndIsReplaced) {
+TEST(SessionLog, MarkerThatIsNotOneLineOfTimestampTextGivesThePlainLineAndIsReplaced) {
     const auto markerSetups = {
         +[](const std::string& marker) { writeWholeFile(marker, "2024-01-01 \xff\xfe 10:00:00"); },
-        +[](const std::string& marker) {
-            ASSERT_EQ(symlink("/nonexistent/target", marker.c_str()), 0);
-        },
         +[](const std::string& marker) { writeWholeFile(marker, std::string(100'000, '7')); },
+        // Would forge a line of its own, or rewrite the terminal line it is shown on.
+        +[](const std::string& marker) {
+            writeWholeFile(marker, "x\n[2024-01-01 10:00:01] Uninstall finished (residues: 0)");
+        },
+        +[](const std::string& marker) { writeWholeFile(marker, "\x1b[2K2024-01-01 10:00:00"); },
+        +[](const std::string& marker) { ASSERT_EQ(mkfifo(marker.c_str(), 0600), 0); },
     };
     for (const auto setUpMarker : markerSetups) {
         TemporaryFolder folder;
@@ -120,12 +126,71 @@ TEST(SessionLog, UnreadableOrNonUtf8MarkerGivesThePlainLineAndIsReplaced) {
     }
 }
 
+TEST(SessionLog, MarkerLinkCountsByWhatItPointsTo) {
+    TemporaryFolder folder;
+    SessionLog log(optionsIn(folder));
+    std::filesystem::create_directories(folder / "Logs/nuvraUninstaller");
+    writeWholeFile(folder / "elsewhere", "2024-01-01 10:00:00");
+    ASSERT_EQ(symlink((folder / "elsewhere").c_str(), log.sessionMarkerFile().c_str()), 0);
+    log.fileSessionStart();
+    EXPECT_EQ(messagesIn(log.logFile()).front(),
+              warningMark + "Previous session (started 2024-01-01 10:00:00) ended abnormally");
+    EXPECT_EQ(readWholeFile(folder / "elsewhere"), "2024-01-01 10:00:00");
+
+    TemporaryFolder other;
+    SessionLog dangling(optionsIn(other));
+    std::filesystem::create_directories(other / "Logs/nuvraUninstaller");
+    ASSERT_EQ(symlink("/nonexistent/target", dangling.sessionMarkerFile().c_str()), 0);
+    dangling.fileSessionStart();
+    for (const std::string& message : messagesIn(dangling.logFile()))
+        EXPECT_EQ(message.find("Previous session"), std::string::npos) << message;
+    struct stat info {};
+    ASSERT_EQ(lstat(dangling.sessionMarkerFile().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+}
+
+// A full disk is played by a file-size limit in a child: writes past it are cut short.
+TEST(SessionLog, ALineGoesInWholeOrNotAtAllAndANewSessionStartsOnItsOwnLine) {
+    TemporaryFolder folder;
+    const SessionLog::Options options = optionsIn(folder);
+    std::filesystem::create_directories(options.logDirectory);
+    const std::string logFile = options.logDirectory + "/uninstall.log";
+    writeWholeFile(logFile, "[2026-12-09 18:00:00] earlier line\n[2026-12-09 18:");
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SessionLog log(options);
+        log.file("first"); // ends the torn line first
+        signal(SIGXFSZ, SIG_IGN);
+        struct stat info {};
+        stat(logFile.c_str(), &info);
+        const rlimit limit{static_cast<rlim_t>(info.st_size) + 10, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        log.file("a line too long for the space that is left");
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+
+    SessionLog next(options);
+    next.file("next session");
+    const std::string content = readWholeFile(logFile);
+    const std::vector<std::string> lines = readLines(logFile);
+    ASSERT_EQ(lines.size(), 4u) << content;
+    EXPECT_EQ(lines[1], "[2026-12-09 18:");
+    EXPECT_EQ(messageOf(lines[2]), "first");
+    EXPECT_EQ(messageOf(lines[3]), "next session");
+    EXPECT_EQ(content.back(), '\n');
+}
+
 TEST(SessionLog, RotatesOnlyALogLargerThanOneMillionBytes) {
     for (const std::size_t size : {std::size_t{1'000'000}, std::size_t{1'000'001}}) {
         TemporaryFolder folder;
         SessionLog log(optionsIn(folder));
         std::filesystem::create_directories(folder / "Logs/nuvraUninstaller");
-        const std::string previousContent(size, 'x');
+        const std::string previousContent = std::string(size - 1, 'x') + "\n";
         writeWholeFile(log.logFile(), previousContent);
         writeWholeFile(log.oldLogFile(), "an older generation\n");
 

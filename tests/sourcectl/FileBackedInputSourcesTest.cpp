@@ -162,6 +162,24 @@ TEST_F(FileBackedInputSourcesTest, UnreadableOrUnwritablePreferencesGiveAStatusA
     EXPECT_EQ(tis.TISDisableInputSource(parent), 0) << "nothing was enabled, nothing to write";
 }
 
+TEST_F(FileBackedInputSourcesTest, AFileThatCannotBeWrittenBackByteForByteIsLeftAsItIs) {
+    // An unrelated text that is not UTF-8, in a binary file: libplist's writer would cut it at
+    // the first bad byte, so the file is not rewritten and the caller hears about it.
+    home.addNuvraInputMethod();
+    const std::string placeholder = "CafX Y ZZ"; // as long as its replacement
+    std::string bytes = toBinary(
+        xmlPlist("<dict><key>AppleEnabledInputSources</key><array>" + methodEntry(nuvraBundleID) +
+                 modeEntry(nuvraBundleID, nuvraModeID) + "</array><key>UserNote</key><string>" +
+                 placeholder + "</string></dict>"));
+    bytes.replace(bytes.find(placeholder), placeholder.size(), "Caf\xe9 \xff \xe2\x80");
+    writeFile(home.preferences(), bytes);
+
+    EXPECT_EQ(sourcectl("--disable-all"),
+              "TISDisable(ai.nuvra.inputmethod.NuvraInput.default) \u2192 -36\n"
+              "TISDisable(ai.nuvra.inputmethod.NuvraInput) \u2192 -36\n");
+    EXPECT_EQ(readFile(home.preferences()), bytes);
+}
+
 TEST_F(FileBackedInputSourcesTest, CurrentSourceAndSelection) {
     home.addNuvraInputMethod();
     auto current = [&] {

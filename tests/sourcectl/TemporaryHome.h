@@ -1,6 +1,8 @@
 #pragma once
 
 // A throwaway home folder with input-method bundles and a HIToolbox preferences file.
+#include "PlistValue.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,21 +37,12 @@ inline std::string xmlPlist(const std::string& body) {
            body + "\n</plist>\n";
 }
 
-// Any property list (XML or binary) re-rendered by one writer, so two files compare value for
-// value regardless of format and whitespace. Empty when the bytes are not a property list.
+// Any property list (XML or binary) re-rendered by one writer with its keys sorted, so two files
+// compare value for value regardless of format, whitespace and key order (which the platform does
+// not keep either). Empty when the bytes are not a property list.
 inline std::string canonicalXML(const std::string& bytes) {
-    plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
-    if (!root) {
-        return {};
-    }
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root, &xml, &length);
-    std::string text(xml, length);
-    plist_to_xml_free(xml);
-    plist_free(root);
-    return text;
+    std::optional<plist::Value> value = plist::parse(bytes);
+    return value ? plist::toXml(*value).value_or("") : "";
 }
 
 inline std::string toBinary(const std::string& xml) {

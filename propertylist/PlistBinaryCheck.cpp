@@ -1,4 +1,4 @@
-#include "foundation/PlistBinaryCheck.h"
+#include "PlistBinaryCheck.h"
 
 #include <cstdint>
 #include <optional>

@@ -59,15 +59,20 @@ private:
     Storage storage_;
 };
 
-// Parses XML or binary property-list bytes; none when the bytes are not a property list (or hold
-// a type no property list may carry, such as a keyed-archive identifier). Integers come back
+// Parses XML or binary property-list bytes; none when the bytes are not a property list, hold a
+// type no property list may carry (such as a keyed-archive identifier), or hold something the
+// writers below could not give back unchanged: a key or text that is not UTF-8 or holds a NUL, a
+// date that is not finite, an XML date outside the years 1 through 9999. Integers come back
 // signed unless they only fit unsigned (above 2^63 - 1), since the file does not record which.
 std::optional<Value> parse(std::string_view bytes);
 
-// Serialises as an XML 1.0 property list; none when the value holds "nothing" anywhere.
+// Serialises as an XML 1.0 property list; none when the value holds "nothing" anywhere, or any
+// text parse() would refuse, or a date outside the years 1 through 9999. Dates keep whole
+// seconds, as the format does.
 std::optional<std::string> toXml(const Value& value);
 
-// Serialises as a binary property list; none when the value holds "nothing" anywhere.
+// Serialises as a binary property list, every text and date exactly; none when the value holds
+// "nothing" anywhere, or any text or date parse() would refuse.
 std::optional<std::string> toBinary(const Value& value);
 
 // A text rendering of the whole value that contains every key and every text value at every

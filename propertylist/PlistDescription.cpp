@@ -1,5 +1,5 @@
-#include "foundation/PlistCalendar.h"
-#include "foundation/PlistValue.h"
+#include "PlistCalendar.h"
+#include "PlistValue.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,10 +1,13 @@
-#include "foundation/PlistValue.h"
+#include "PlistValue.h"
 
-#include "foundation/PlistBinaryCheck.h"
-#include "foundation/PlistCalendar.h"
+#include "PlistBinaryCheck.h"
+#include "PlistCalendar.h"
+#include "PlistXmlCheck.h"
+#include "Utf8.h"
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <plist/plist.h>
@@ -57,6 +60,13 @@ Node nodeFromXml(const std::string& element) {
     return Node(node);
 }
 
+// Text is UTF-8 without NUL, or no property list can carry it: libplist's binary writer stops a
+// text at its first invalid byte and its XML writer produces a file no reader accepts. Reading
+// refuses such text too, so whatever parse() returns can be written back byte for byte.
+bool isWritableText(const std::string& text) {
+    return text.find('\0') == std::string::npos && utf8::isValid(text);
+}
+
 std::optional<Value> fromNode(plist_t node, int depth);
 
 std::optional<Value> integerFromNode(plist_t node) {
@@ -77,25 +87,37 @@ std::optional<Value> integerFromNode(plist_t node) {
     return Value(raw);
 }
 
+// libplist's own date accessor hands out whole seconds and microseconds within ±68 years of 2001
+// only, and its XML reader mangles years outside 1…9999. Its binary form, though, holds the
+// date's exact seconds as a big-endian double, so dates travel through that form both ways.
+constexpr unsigned char binaryDateMarker = 0x33;
+constexpr std::size_t binaryHeaderSize = 8; // "bplist00"
+
 std::optional<Value> dateFromNode(plist_t node) {
-    std::int32_t seconds = 0;
-    std::int32_t microseconds = 0;
-    plist_get_date_val(node, &seconds, &microseconds);
-    const bool clamped = seconds == std::numeric_limits<std::int32_t>::min() ||
-                         seconds == std::numeric_limits<std::int32_t>::max();
-    if (!clamped) {
-        // libplist splits a date before 2001 into truncated seconds and the fraction's magnitude
-        // (-0.25 s comes back as 0 and 250000), so the fraction takes the sign of the seconds.
-        // Within the single second before 2001 the sign is lost; no real file holds such a date.
-        const double fraction = microseconds / 1e6;
-        return Value(Date{seconds < 0 ? seconds - fraction : seconds + fraction});
-    }
-    std::optional<std::string> text = xmlElementText(node, "date");
-    std::optional<double> parsed = text ? calendar::parseIsoText(*text) : std::nullopt;
-    if (!parsed) {
+    Node copy(plist_copy(node));
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(copy.get(), &bytes, &length);
+    if (bytes == nullptr) {
         return std::nullopt;
     }
-    return Value(Date{*parsed});
+    const std::string binary(bytes, length);
+    plist_to_bin_free(bytes);
+    // The only object follows the header: the marker, then eight bytes.
+    if (binary.size() < binaryHeaderSize + 9 ||
+        static_cast<unsigned char>(binary[binaryHeaderSize]) != binaryDateMarker) {
+        return std::nullopt;
+    }
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        bits = (bits << 8) | static_cast<unsigned char>(binary[binaryHeaderSize + 1 + i]);
+    }
+    double seconds = 0;
+    std::memcpy(&seconds, &bits, sizeof seconds);
+    if (!std::isfinite(seconds)) {
+        return std::nullopt; // no writer takes it back
+    }
+    return Value(Date{seconds});
 }
 
 std::optional<Value> arrayFromNode(plist_t node, int depth) {
@@ -132,6 +154,9 @@ std::optional<Value> dictionaryFromNode(plist_t node, int depth) {
         if (item == nullptr || key == nullptr) {
             break;
         }
+        if (!isWritableText(key.get())) {
+            return std::nullopt; // see isWritableText
+        }
         std::optional<Value> value = fromNode(item, depth + 1);
         if (!value) {
             return std::nullopt;
@@ -161,7 +186,11 @@ std::optional<Value> fromNode(plist_t node, int depth) {
     case PLIST_STRING: {
         std::uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
-        return Value(text == nullptr ? std::string() : std::string(text, length));
+        std::string copy = text == nullptr ? std::string() : std::string(text, length);
+        if (!isWritableText(copy)) {
+            return std::nullopt; // see isWritableText
+        }
+        return Value(std::move(copy));
     }
     case PLIST_DATA: {
         char* bytes = nullptr;
@@ -183,11 +212,9 @@ std::optional<Value> fromNode(plist_t node, int depth) {
     }
 }
 
-bool hasNul(const std::string& text) {
-    return text.find('\0') != std::string::npos;
-}
+enum class Format { xml, binary };
 
-Node toNode(const Value& value, int depth);
+Node toNode(const Value& value, int depth, Format format);
 
 Node integerNode(std::uint64_t unsignedValue) {
     if (unsignedValue <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
@@ -197,33 +224,36 @@ Node integerNode(std::uint64_t unsignedValue) {
     return nodeFromXml("<integer>" + std::to_string(unsignedValue) + "</integer>");
 }
 
+// A one-object binary property list holding the date, read back by libplist.
 Node dateNode(Date date) {
-    const double seconds = date.secondsSinceReferenceDate;
-    if (!std::isfinite(seconds)) {
-        return nullptr;
+    std::string binary = "bplist00";
+    binary.push_back(static_cast<char>(binaryDateMarker));
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &date.secondsSinceReferenceDate, sizeof bits);
+    for (int shift = 56; shift >= 0; shift -= 8) {
+        binary.push_back(static_cast<char>((bits >> shift) & 0xFF));
     }
-    const double whole = std::floor(seconds);
-    if (whole > std::numeric_limits<std::int32_t>::min() &&
-        whole < std::numeric_limits<std::int32_t>::max()) {
-        auto microseconds = static_cast<std::int32_t>(std::lround((seconds - whole) * 1e6));
-        auto wholeSeconds = static_cast<std::int32_t>(whole);
-        if (microseconds == 1000000) {
-            microseconds = 0;
-            ++wholeSeconds;
+    const std::size_t offsetTableStart = binary.size();
+    binary.push_back(static_cast<char>(binaryHeaderSize)); // the object's offset
+    // Trailer: six unused bytes, offset and reference widths, object count, root, table start.
+    binary.append(6, '\0');
+    binary.push_back(1);
+    binary.push_back(1);
+    for (std::uint64_t field :
+         {std::uint64_t{1}, std::uint64_t{0}, static_cast<std::uint64_t>(offsetTableStart)}) {
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            binary.push_back(static_cast<char>((field >> shift) & 0xFF));
         }
-        return Node(plist_new_date(wholeSeconds, microseconds));
     }
-    // Beyond ±68 years from 2001 the numeric constructor cannot hold the date; XML can.
-    if (std::fabs(whole) > 1e15) {
-        return nullptr;
-    }
-    return nodeFromXml("<date>" + calendar::isoText(whole) + "</date>");
+    plist_t node = nullptr;
+    plist_from_bin(binary.data(), static_cast<std::uint32_t>(binary.size()), &node);
+    return Node(node);
 }
 
-Node arrayNode(const Array& array, int depth) {
+Node arrayNode(const Array& array, int depth, Format format) {
     Node node(plist_new_array());
     for (const Value& item : array) {
-        Node child = toNode(item, depth + 1);
+        Node child = toNode(item, depth + 1, format);
         if (!child) {
             return nullptr;
         }
@@ -232,13 +262,13 @@ Node arrayNode(const Array& array, int depth) {
     return node;
 }
 
-Node dictionaryNode(const Dictionary& dictionary, int depth) {
+Node dictionaryNode(const Dictionary& dictionary, int depth, Format format) {
     Node node(plist_new_dict());
     for (const auto& [key, item] : dictionary) {
-        if (hasNul(key)) {
+        if (!isWritableText(key)) {
             return nullptr;
         }
-        Node child = toNode(item, depth + 1);
+        Node child = toNode(item, depth + 1, format);
         if (!child) {
             return nullptr;
         }
@@ -247,15 +277,14 @@ Node dictionaryNode(const Dictionary& dictionary, int depth) {
     return node;
 }
 
-// Null when some part is "nothing" or cannot be written without changing it (a NUL inside a
-// text would silently cut it short).
-Node toNode(const Value& value, int depth) {
+// Null when some part is "nothing" or cannot be written in `format` without changing it.
+Node toNode(const Value& value, int depth, Format format) {
     if (depth > maximumDepth) {
         return nullptr;
     }
     const Value::Storage& storage = value.storage();
     if (const auto* text = std::get_if<std::string>(&storage)) {
-        return hasNul(*text) ? nullptr : Node(plist_new_string(text->c_str()));
+        return isWritableText(*text) ? Node(plist_new_string(text->c_str())) : nullptr;
     }
     if (const auto* signedValue = std::get_if<std::int64_t>(&storage)) {
         // Stored as the two's complement; libplist writes values above 2^63 of this kind as
@@ -275,13 +304,22 @@ Node toNode(const Value& value, int depth) {
         return Node(plist_new_data(data->bytes.data(), data->bytes.size()));
     }
     if (const auto* date = std::get_if<Date>(&storage)) {
-        return dateNode(*date);
+        // XML holds whole seconds of the years 1…9999 (the format has no fractions; libplist
+        // mangles other years); binary holds any finite date exactly.
+        const double seconds = date->secondsSinceReferenceDate;
+        if (!std::isfinite(seconds) ||
+            (format == Format::xml && !calendar::isWithinWritableYears(seconds))) {
+            return nullptr;
+        }
+        // libplist's XML writer would cut the fraction towards zero; whole seconds are the
+        // floor, as for every other date before them.
+        return dateNode(format == Format::xml ? Date{std::floor(seconds)} : *date);
     }
     if (const auto* array = std::get_if<Array>(&storage)) {
-        return arrayNode(*array, depth);
+        return arrayNode(*array, depth, format);
     }
     if (const auto* dictionary = std::get_if<Dictionary>(&storage)) {
-        return dictionaryNode(*dictionary, depth);
+        return dictionaryNode(*dictionary, depth, format);
     }
     return nullptr;
 }
@@ -292,7 +330,7 @@ std::optional<Value> parse(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
         return std::nullopt;
     }
-    if (binary::hasTextWithNul(bytes)) {
+    if (binary::hasTextWithNul(bytes) || xml::wouldBeMisread(bytes)) {
         return std::nullopt;
     }
     // libplist leaves the output untouched on bad input, so it must start out null.
@@ -306,7 +344,7 @@ std::optional<Value> parse(std::string_view bytes) {
 }
 
 std::optional<std::string> toXml(const Value& value) {
-    Node node = toNode(value, 0);
+    Node node = toNode(value, 0, Format::xml);
     if (!node) {
         return std::nullopt;
     }
@@ -322,7 +360,7 @@ std::optional<std::string> toXml(const Value& value) {
 }
 
 std::optional<std::string> toBinary(const Value& value) {
-    Node node = toNode(value, 0);
+    Node node = toNode(value, 0, Format::binary);
     if (!node) {
         return std::nullopt;
     }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace utf8 {
+
+// Strict UTF-8: rejects overlong forms, surrogates (U+D800…U+DFFF), code points above U+10FFFF
+// and truncated sequences, as the platform's decoder does.
+bool isValid(std::string_view bytes);
+
+// Text from outside (a file name, a tool's output) made safe to print on one line: characters
+// print unchanged, except line feed, carriage return and tab as \n, \r, \t, every other control
+// character and the Unicode line and paragraph separators as their UTF-8 bytes in \xHH form, and
+// every byte that is not part of well-formed UTF-8 as \xHH.
+std::string visible(std::string_view bytes);
+
+} // namespace utf8
