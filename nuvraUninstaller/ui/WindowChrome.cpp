@@ -55,7 +55,9 @@ void clearX11Title(xcb_connection_t* connection, xcb_window_t window) {
 
 void keepTitleEmpty(QWindow& window) {
 #if QT_CONFIG(xcb)
-    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+    // The offscreen platform answers as an X11 application too, but without a connection.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 && x11->connection()) {
         clearX11Title(x11->connection(), static_cast<xcb_window_t>(window.winId()));
     }
 #else
