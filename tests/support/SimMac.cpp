@@ -1,6 +1,7 @@
 #include "SimMac.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -261,7 +262,13 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input) {
         return result;
     }
     // Feed standard input from a second thread so a large input cannot deadlock with output.
+    // A child may end without reading all of it: that is EPIPE for this thread, not a SIGPIPE
+    // that ends the whole test program.
     std::thread feeder([fd = in[1], &input] {
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
         size_t done = 0;
         while (done < input.size()) {
             const ssize_t n = write(fd, input.data() + done, input.size() - done);
