@@ -1,5 +1,6 @@
 #include "foundation/Shell.h"
 
+#include "ProcessSpawning.h"
 #include "foundation/Utf8.h"
 
 #include <algorithm>
@@ -132,9 +133,6 @@ void prepareChildDescriptors(posix_spawn_file_actions_t& actions, int outputWrit
     }
     ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDERR_FILENO);
-    // Descriptors opened by other threads or libraries without close-on-exec must not leak into
-    // the child either: close everything above the standard streams.
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 }
 
 // While we feed the child's standard input, a child that exits without reading it makes our write
@@ -355,6 +353,7 @@ Result run(const std::string& path, const std::vector<std::string>& args,
     prepareChildSignals(setup.attributes_);
     prepareChildDescriptors(setup.actions_, output.writeEnd.get(),
                             stdinData ? input.readEnd.get() : -1);
+    ProcessSpawning::inheritOnlyStandardStreams(setup.actions_, setup.attributes_);
 
     // Blocked before the child exists, so no write of ours can ever deliver SIGPIPE.
     std::optional<SigpipeGuard> guard;

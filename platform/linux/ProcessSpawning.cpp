@@ -1,0 +1,12 @@
+#include "ProcessSpawning.h"
+
+#include <unistd.h>
+
+namespace ProcessSpawning {
+
+// glibc closes every descriptor from the given number up in the child, after the earlier actions.
+void inheritOnlyStandardStreams(posix_spawn_file_actions_t& actions, posix_spawnattr_t&) {
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+}
+
+} // namespace ProcessSpawning
