@@ -85,7 +85,7 @@ bool moveAboveStandardStreams(Descriptor& end) {
 // thread) inherits our pipe ends and keeps them open past our child's exit.
 Pipe makePipe(const std::string& path) {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    if (ProcessSpawning::closeOnExecPipe(fds) != 0) {
         throwLaunchError(path, errno);
     }
     Pipe pipe{Descriptor(fds[0]), Descriptor(fds[1])};
@@ -152,8 +152,12 @@ public:
     SigpipeGuard& operator=(const SigpipeGuard&) = delete;
     ~SigpipeGuard() {
         if (raised_ && !alreadyPending_) {
-            const timespec noWait{0, 0};
-            while (::sigtimedwait(&sigpipe_, nullptr, &noWait) < 0 && errno == EINTR) {
+            // Only while it is still pending: a system may discard a SIGPIPE the process ignores.
+            sigset_t pending;
+            sigpending(&pending);
+            int consumed = 0;
+            if (sigismember(&pending, SIGPIPE) == 1) {
+                ::sigwait(&sigpipe_, &consumed);
             }
         }
         ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
@@ -251,7 +255,7 @@ private:
 };
 
 void enlargePipe(int fd) {
-    ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(readChunk));
+    ProcessSpawning::requestPipeBuffer(fd, readChunk);
 }
 
 // Reads what is available; false once the child side has closed the pipe.

@@ -3,6 +3,7 @@
 #include "ProcessSpawning.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace ProcessSpawning {
 
@@ -19,5 +20,19 @@ void inheritOnlyStandardStreams(posix_spawn_file_actions_t& actions,
             ::posix_spawn_file_actions_addinherit_np(&actions, descriptor);
     }
 }
+
+// macOS has no pipe2: the ends become close-on-exec just after. A child spawned by another thread
+// in between cannot inherit them either when it is spawned with POSIX_SPAWN_CLOEXEC_DEFAULT, as
+// ours are.
+int closeOnExecPipe(int ends[2]) {
+    if (::pipe(ends) != 0)
+        return -1;
+    ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+    return 0;
+}
+
+// macOS pipe buffers grow on their own (up to 64 KiB) and cannot be sized.
+void requestPipeBuffer(int, std::size_t) {}
 
 } // namespace ProcessSpawning
