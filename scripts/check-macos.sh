@@ -42,7 +42,7 @@ for file in "${files[@]}"; do
     continue
   fi
   # Core Foundation ownership (Create/Copy rule, CF_RETURNS_RETAINED) and the general checkers.
-  if ! "$clang" "${flags[@]}" "${language[@]}" --analyze -Xclang -analyzer-werror \
+  if ! "$clang" "${flags[@]}" "${language[@]}" --analyze --analyzer-output text -Xclang -analyzer-werror \
       -Xclang -analyzer-checker=osx.coreFoundation,osx.cocoa.RetainCount,osx.API \
       -o /dev/null "$file"; then
     echo "check-macos: the analyzer found a fault in $file" >&2
