@@ -58,7 +58,13 @@ FileRead readSmallFile(const std::string& path, std::string& bytes) {
 PlistPtr parsePlist(const std::string& bytes) {
     plist_t root = nullptr; // libplist leaves it untouched on bad input
     if (!bytes.empty()) {
-        plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+        // By format, with the calls every libplist has (2.3 changed plist_from_memory).
+        const auto length = static_cast<uint32_t>(bytes.size());
+        if (plist_is_binary(bytes.data(), length)) {
+            plist_from_bin(bytes.data(), length, &root);
+        } else {
+            plist_from_xml(bytes.data(), length, &root);
+        }
     }
     return PlistPtr(root);
 }
@@ -313,13 +319,13 @@ std::string serialise(const Preferences& preferences) {
         plist_to_bin(preferences.root.get(), &data, &length);
         if (data) {
             bytes.assign(data, length);
-            plist_to_bin_free(data);
+            std::free(data); // malloc'd; libplist 2.3 dropped plist_to_bin_free
         }
     } else {
         plist_to_xml(preferences.root.get(), &data, &length);
         if (data) {
             bytes.assign(data, length);
-            plist_to_xml_free(data);
+            std::free(data); // malloc'd; libplist 2.3 dropped plist_to_xml_free
         }
     }
     return bytes;

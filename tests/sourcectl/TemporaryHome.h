@@ -39,7 +39,12 @@ inline std::string xmlPlist(const std::string& body) {
 // value regardless of format and whitespace. Empty when the bytes are not a property list.
 inline std::string canonicalXML(const std::string& bytes) {
     plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    const auto size = static_cast<uint32_t>(bytes.size());
+    if (plist_is_binary(bytes.data(), size)) {
+        plist_from_bin(bytes.data(), size, &root);
+    } else {
+        plist_from_xml(bytes.data(), size, &root);
+    }
     if (!root) {
         return {};
     }
@@ -47,14 +52,14 @@ inline std::string canonicalXML(const std::string& bytes) {
     uint32_t length = 0;
     plist_to_xml(root, &xml, &length);
     std::string text(xml, length);
-    plist_to_xml_free(xml);
+    std::free(xml);
     plist_free(root);
     return text;
 }
 
 inline std::string toBinary(const std::string& xml) {
     plist_t root = nullptr;
-    plist_from_memory(xml.data(), static_cast<uint32_t>(xml.size()), &root);
+    plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
     if (!root) {
         throw std::runtime_error("bad test plist");
     }
@@ -62,7 +67,7 @@ inline std::string toBinary(const std::string& xml) {
     uint32_t length = 0;
     plist_to_bin(root, &bin, &length);
     std::string bytes(bin, length);
-    plist_to_bin_free(bin);
+    std::free(bin);
     plist_free(root);
     return bytes;
 }
