@@ -1,5 +1,6 @@
 #include "foundation/SessionLog.h"
 
+#include "FileBirthTime.h"
 #include "LogTestSupport.h"
 #include "foundation/LogTimestamp.h"
 
@@ -150,14 +151,12 @@ TEST(SessionLog, ListsFreshCrashReportsOfTheApplicationFromBothFolders) {
     writeWholeFile(folder / "UserReports/nuvra_2024-05-01.ips", ""); // another program
     writeWholeFile(folder / "SystemReports/nuvraUninstaller-x86.crash", "");
 
-    struct statx info {};
-    ASSERT_EQ(statx(AT_FDCWD, (folder / "UserReports/nuvra_2024-05-01.ips").c_str(), 0, STATX_BTIME,
-                    &info),
-              0);
-    if ((info.stx_mask & STATX_BTIME) == 0)
+    const auto born =
+        FileBirthTime::of(AT_FDCWD, (folder / "UserReports/nuvra_2024-05-01.ips").c_str());
+    if (!born)
         GTEST_SKIP() << "this file system keeps no birth times";
     // Birth times cannot be set back, so the clock moves forward instead.
-    const auto createdAbout = system_clock::from_time_t(info.stx_btime.tv_sec);
+    const system_clock::time_point createdAbout = std::chrono::floor<std::chrono::seconds>(*born);
 
     SessionLog dayLater(optionsIn(folder, createdAbout + std::chrono::hours(23)));
     dayLater.fileSessionStart();
