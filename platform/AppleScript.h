@@ -15,7 +15,7 @@ public:
         std::optional<long> number;         // NSAppleScriptErrorNumber
     };
 
-    // None when the source is not a script this stand-in understands ("cannot be built").
+    // None when the source is not of that one kind ("cannot be built").
     static std::optional<AppleScript> fromSource(const std::string& source);
 
     // Runs the script; none on success, else the error information. A dismissed password dialog
