@@ -20,7 +20,9 @@ std::optional<AppleScript::ErrorInfo> AppleScript::execute() const {
         ErrorInfo error;
         id message = [errorInfo objectForKey:NSAppleScriptErrorMessage];
         if ([message isKindOfClass:[NSString class]]) {
-            error.message = std::string([(NSString*)message UTF8String]);
+            if (const char* text = [(NSString*)message UTF8String]) {
+                error.message = std::string(text);
+            }
         }
         id number = [errorInfo objectForKey:NSAppleScriptErrorNumber];
         if ([number isKindOfClass:[NSNumber class]]) {
