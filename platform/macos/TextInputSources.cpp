@@ -48,9 +48,6 @@ CFStringRef propertyKey(TISPropertyKey key) {
     return kTISPropertyInputSourceID;
 }
 
-// A status for a handle that did not come from this implementation.
-constexpr OSStatus paramErr = -50;
-
 class CarbonInputSources final : public TextInputSources {
 public:
     std::optional<std::vector<TISInputSourceRef>>
@@ -105,6 +102,7 @@ public:
         return handleFor(::TISCopyCurrentKeyboardInputSource());
     }
 
+    // A handle that did not come from here is a parameter error, as Carbon would say.
     OSStatus TISSelectInputSource(const TISInputSourceRef& handle) override {
         const CarbonInputSourceRef source = carbonSource(handle);
         return source != nullptr ? ::TISSelectInputSource(source) : paramErr;

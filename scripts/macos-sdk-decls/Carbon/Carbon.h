@@ -6,6 +6,9 @@
 
 NUVRA_DECL_EXTERN_C_BEGIN
 
+// CarbonCore MacErrors.h
+enum { paramErr = -50 };
+
 typedef struct __TISInputSource* TISInputSourceRef;
 
 CFTypeID TISInputSourceGetTypeID(void);
