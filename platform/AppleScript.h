@@ -3,10 +3,11 @@
 #include <optional>
 #include <string>
 
-// Stand-in for NSAppleScript. It understands exactly one kind of source:
+// NSAppleScript, for exactly one kind of source:
 //     do shell script "<AppleScript string literal>" with administrator privileges
-// and runs the unescaped command through the platform's elevation tool
-// ("/usr/bin/pkexec /bin/sh -c <command>"). Anything else cannot be compiled.
+// Anything else cannot be built, on every platform. On macOS the source runs through NSAppleScript;
+// the Linux stand-in runs the unescaped command through the platform's elevation tool
+// ("/usr/bin/pkexec /bin/sh -c <command>").
 class AppleScript {
 public:
     struct ErrorInfo {
@@ -14,16 +15,19 @@ public:
         std::optional<long> number;         // NSAppleScriptErrorNumber
     };
 
-    // None when the source is not a script this stand-in understands ("cannot be built").
+    // None when the source is not of that one kind ("cannot be built").
     static std::optional<AppleScript> fromSource(const std::string& source);
 
     // Runs the script; none on success, else the error information. A dismissed password dialog
-    // (pkexec exit 126) is error -128 "User canceled.".
+    // is error -128 "User canceled." (the stand-in: pkexec exit 126).
     std::optional<ErrorInfo> execute() const;
 
+    // The command the script runs, unescaped.
     const std::string& shellCommand() const { return command_; }
 
 private:
-    explicit AppleScript(std::string command) : command_(std::move(command)) {}
+    AppleScript(std::string source, std::string command)
+        : source_(std::move(source)), command_(std::move(command)) {}
+    std::string source_;
     std::string command_;
 };

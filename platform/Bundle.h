@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
-// Stand-in for NSBundle.mainBundle. The bundle is the macOS-shaped folder the build lays out:
-// <name>.app/Contents/{MacOS/<exe>, Info.plist, Resources/}. It is found relative to the running
-// executable, so look-ups behave the same on every platform.
+// NSBundle.mainBundle (CFBundle on macOS). The bundle is the macOS-shaped folder the build lays
+// out: <name>.app/Contents/{MacOS/<exe>, Info.plist, Resources/}. It is found relative to the
+// running executable, so look-ups behave the same on every platform.
 namespace Bundle {
 
 // The bundle folder ("…/nuvraUninstaller.app"), or none when the executable does not sit in

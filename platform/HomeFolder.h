@@ -2,7 +2,7 @@
 
 #include <string>
 
-// Stand-ins for NSHomeDirectory() and NSTemporaryDirectory().
+// NSHomeDirectory() and NSTemporaryDirectory().
 namespace HomeFolder {
 
 // $HOME, else the password database entry of the real user id; never empty and never relative

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// Stand-in for the system facts the session log header shows. On Linux there is no macOS version,
+// The system facts the session log header shows. On Linux there is no macOS version,
 // so the documented fallbacks apply: empty text for a value the system cannot give.
 namespace SystemInfo {
 

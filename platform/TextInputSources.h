@@ -9,7 +9,8 @@
 
 // The six Text Input Sources (Carbon HIToolbox) operations the uninstaller and sourcectl use,
 // under their macOS names so that a macOS build maps them one to one onto the real API.
-// Everything else goes through this seam; the Linux stand-in lives in FileBackedInputSources.
+// Everything else goes through this seam: on macOS the Carbon functions themselves, on Linux the
+// stand-in in FileBackedInputSources.
 
 enum class TISPropertyKey {
     kTISPropertyInputSourceID,
@@ -54,7 +55,8 @@ public:
 
 namespace TextInputSourcesService {
 
-// The process-wide implementation: the file-backed stand-in unless a test installed another.
+// The process-wide implementation (the system's on macOS, the file-backed stand-in on Linux),
+// unless a test installed another.
 TextInputSources& shared();
 
 // Tests install an in-memory fake; nullptr restores the default. Not owned.

@@ -41,7 +41,7 @@ std::optional<std::string> xmlElementText(plist_t node, const std::string& tag) 
         return std::nullopt;
     }
     const std::string text(xml, length);
-    plist_to_xml_free(xml);
+    std::free(xml); // malloc'd; libplist 2.3 dropped plist_to_xml_free
     const std::string open = "<" + tag + ">";
     const std::size_t start = text.find(open);
     const std::size_t end = text.find("</" + tag + ">");
@@ -102,7 +102,7 @@ std::optional<Value> dateFromNode(plist_t node) {
         return std::nullopt;
     }
     const std::string binary(bytes, length);
-    plist_to_bin_free(bytes);
+    std::free(bytes); // malloc'd; libplist 2.3 dropped plist_to_bin_free
     // The only object follows the header: the marker, then eight bytes.
     if (binary.size() < binaryHeaderSize + 9 ||
         static_cast<unsigned char>(binary[binaryHeaderSize]) != binaryDateMarker) {
@@ -335,7 +335,13 @@ std::optional<Value> parse(std::string_view bytes) {
     }
     // libplist leaves the output untouched on bad input, so it must start out null.
     plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+    // By format, with the calls every libplist has (2.3 changed plist_from_memory's arguments).
+    const auto length = static_cast<std::uint32_t>(bytes.size());
+    if (plist_is_binary(bytes.data(), length)) {
+        plist_from_bin(bytes.data(), length, &root);
+    } else {
+        plist_from_xml(bytes.data(), length, &root);
+    }
     if (root == nullptr) {
         return std::nullopt;
     }
@@ -355,7 +361,7 @@ std::optional<std::string> toXml(const Value& value) {
         return std::nullopt;
     }
     std::string text(xml, length);
-    plist_to_xml_free(xml);
+    std::free(xml); // malloc'd; libplist 2.3 dropped plist_to_xml_free
     return text;
 }
 
@@ -371,7 +377,7 @@ std::optional<std::string> toBinary(const Value& value) {
         return std::nullopt;
     }
     std::string bytes(binary, length);
-    plist_to_bin_free(binary);
+    std::free(binary); // malloc'd; libplist 2.3 dropped plist_to_bin_free
     return bytes;
 }
 

@@ -7,14 +7,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config clang clang-format
   libplist-dev libgtest-dev libgmock-dev nlohmann-json3-dev
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev
   qml6-module-qtquick qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml
   qml6-module-qtqml-models qml6-module-qtqml-workerscript qml6-module-qttest
   fonts-inter xvfb xdotool imagemagick libxcb1-dev openbox x11-utils
   python3 procps psmisc util-linux
-  clang libclang-rt-14-dev
+  libclang-rt-14-dev
 )
 
 missing=()

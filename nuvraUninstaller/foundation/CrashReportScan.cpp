@@ -1,10 +1,9 @@
 #include "CrashReportScan.h"
 
+#include "FileBirthTime.h"
+
 #include <algorithm>
 #include <dirent.h>
-#include <fcntl.h>
-#include <optional>
-#include <sys/stat.h>
 
 namespace {
 
@@ -18,19 +17,6 @@ bool containsIgnoringCase(std::string_view text, std::string_view fragment) {
     return found != text.end() || fragment.empty();
 }
 
-std::optional<std::chrono::system_clock::time_point> birthTime(int folderDescriptor,
-                                                               const char* name) {
-    struct statx info {};
-    if (statx(folderDescriptor, name, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &info) != 0)
-        return std::nullopt;
-    if ((info.stx_mask & STATX_BTIME) == 0)
-        return std::nullopt;
-    const auto sinceEpoch = std::chrono::seconds(info.stx_btime.tv_sec) +
-                            std::chrono::nanoseconds(info.stx_btime.tv_nsec);
-    return std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceEpoch));
-}
-
 void scanFolder(const std::string& folder, std::string_view nameFragment,
                 std::chrono::system_clock::time_point cutoff, std::vector<CrashReport>& found) {
     DIR* listing = opendir(folder.c_str());
@@ -40,7 +26,7 @@ void scanFolder(const std::string& folder, std::string_view nameFragment,
         const std::string_view name = entry->d_name;
         if (name == "." || name == ".." || !containsIgnoringCase(name, nameFragment))
             continue;
-        const auto created = birthTime(dirfd(listing), entry->d_name);
+        const auto created = FileBirthTime::of(dirfd(listing), entry->d_name);
         if (created && *created > cutoff)
             found.push_back({std::string(name), *created});
     }

@@ -1,5 +1,6 @@
 #include "foundation/Shell.h"
 
+#include "ProcessSpawning.h"
 #include "Utf8.h"
 
 #include <algorithm>
@@ -84,7 +85,7 @@ bool moveAboveStandardStreams(Descriptor& end) {
 // thread) inherits our pipe ends and keeps them open past our child's exit.
 Pipe makePipe(const std::string& path) {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    if (ProcessSpawning::closeOnExecPipe(fds) != 0) {
         throwLaunchError(path, errno);
     }
     Pipe pipe{Descriptor(fds[0]), Descriptor(fds[1])};
@@ -132,9 +133,6 @@ void prepareChildDescriptors(posix_spawn_file_actions_t& actions, int outputWrit
     }
     ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDERR_FILENO);
-    // Descriptors opened by other threads or libraries without close-on-exec must not leak into
-    // the child either: close everything above the standard streams.
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 }
 
 // While we feed the child's standard input, a child that exits without reading it makes our write
@@ -154,8 +152,12 @@ public:
     SigpipeGuard& operator=(const SigpipeGuard&) = delete;
     ~SigpipeGuard() {
         if (raised_ && !alreadyPending_) {
-            const timespec noWait{0, 0};
-            while (::sigtimedwait(&sigpipe_, nullptr, &noWait) < 0 && errno == EINTR) {
+            // Only while it is still pending: a system may discard a SIGPIPE the process ignores.
+            sigset_t pending;
+            sigpending(&pending);
+            int consumed = 0;
+            if (sigismember(&pending, SIGPIPE) == 1) {
+                ::sigwait(&sigpipe_, &consumed);
             }
         }
         ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
@@ -253,7 +255,7 @@ private:
 };
 
 void enlargePipe(int fd) {
-    ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(readChunk));
+    ProcessSpawning::requestPipeBuffer(fd, readChunk);
 }
 
 // Reads what is available; false once the child side has closed the pipe.
@@ -355,6 +357,7 @@ Result run(const std::string& path, const std::vector<std::string>& args,
     prepareChildSignals(setup.attributes_);
     prepareChildDescriptors(setup.actions_, output.writeEnd.get(),
                             stdinData ? input.readEnd.get() : -1);
+    ProcessSpawning::inheritOnlyStandardStreams(setup.actions_, setup.attributes_);
 
     // Blocked before the child exists, so no write of ours can ever deliver SIGPIPE.
     std::optional<SigpipeGuard> guard;

@@ -13,9 +13,7 @@ public:
     virtual void revealFile(const QUrl& fileUrl) = 0;
 };
 
-// Opens through Qt's desktop services; reveals through the freedesktop file-manager interface
-// (org.freedesktop.FileManager1.ShowItems on the session bus), and when no file manager answers
-// there, opens the file's folder instead.
+// Opens through Qt's desktop services; reveals through the platform's file manager.
 class DesktopWorkspace final : public Workspace {
 public:
     void open(const QUrl& url) override;

@@ -1,5 +1,6 @@
 #include "foundation/SessionLog.h"
 
+#include "FileBirthTime.h"
 #include "LogTestSupport.h"
 #include "foundation/CrashReportScan.h"
 #include "foundation/LogTimestamp.h"
@@ -216,14 +217,12 @@ TEST(SessionLog, ListsFreshCrashReportsOfTheApplicationFromBothFolders) {
     writeWholeFile(folder / "UserReports/nuvra_2024-05-01.ips", ""); // another program
     writeWholeFile(folder / "SystemReports/nuvraUninstaller-x86.crash", "");
 
-    struct statx info {};
-    ASSERT_EQ(statx(AT_FDCWD, (folder / "UserReports/nuvra_2024-05-01.ips").c_str(), 0, STATX_BTIME,
-                    &info),
-              0);
-    if ((info.stx_mask & STATX_BTIME) == 0)
+    const auto born =
+        FileBirthTime::of(AT_FDCWD, (folder / "UserReports/nuvra_2024-05-01.ips").c_str());
+    if (!born)
         GTEST_SKIP() << "this file system keeps no birth times";
     // Birth times cannot be set back, so the clock moves forward instead.
-    const auto createdAbout = system_clock::from_time_t(info.stx_btime.tv_sec);
+    const system_clock::time_point createdAbout = std::chrono::floor<std::chrono::seconds>(*born);
 
     SessionLog dayLater(optionsIn(folder, createdAbout + std::chrono::hours(23)));
     dayLater.fileSessionStart();
@@ -246,13 +245,10 @@ TEST(SessionLog, ListsFreshCrashReportsOfTheApplicationFromBothFolders) {
         EXPECT_FALSE(message.starts_with(prefix)) << message;
 
     // Exactly 24 hours old is no longer "later than the cut-off"; a nanosecond younger still is.
-    const auto born = system_clock::time_point(std::chrono::duration_cast<system_clock::duration>(
-        std::chrono::seconds(info.stx_btime.tv_sec) +
-        std::chrono::nanoseconds(info.stx_btime.tv_nsec)));
     const std::vector<std::string> userReports{folder / "UserReports"};
-    EXPECT_TRUE(crashReportsCreatedAfter(userReports, "nuvra_", born).empty());
+    EXPECT_TRUE(crashReportsCreatedAfter(userReports, "nuvra_", *born).empty());
     EXPECT_EQ(
-        crashReportsCreatedAfter(userReports, "nuvra_", born - std::chrono::nanoseconds(1)).size(),
+        crashReportsCreatedAfter(userReports, "nuvra_", *born - std::chrono::nanoseconds(1)).size(),
         1u);
 }
 

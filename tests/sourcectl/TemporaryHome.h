@@ -47,7 +47,7 @@ inline std::string canonicalXML(const std::string& bytes) {
 
 inline std::string toBinary(const std::string& xml) {
     plist_t root = nullptr;
-    plist_from_memory(xml.data(), static_cast<uint32_t>(xml.size()), &root);
+    plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
     if (!root) {
         throw std::runtime_error("bad test plist");
     }
@@ -55,7 +55,7 @@ inline std::string toBinary(const std::string& xml) {
     uint32_t length = 0;
     plist_to_bin(root, &bin, &length);
     std::string bytes(bin, length);
-    plist_to_bin_free(bin);
+    std::free(bin);
     plist_free(root);
     return bytes;
 }

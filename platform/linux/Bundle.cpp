@@ -96,7 +96,12 @@ std::optional<std::string> infoString(const std::string& key) {
     if (!content || content->empty())
         return std::nullopt;
     plist_t root = nullptr;
-    plist_from_memory(content->data(), static_cast<uint32_t>(content->size()), &root);
+    // By format, with the calls every libplist has (2.3 changed plist_from_memory).
+    const auto length = static_cast<uint32_t>(content->size());
+    if (plist_is_binary(content->data(), length))
+        plist_from_bin(content->data(), length, &root);
+    else
+        plist_from_xml(content->data(), length, &root);
     auto value = stringValue(root, key);
     if (root != nullptr)
         plist_free(root);
