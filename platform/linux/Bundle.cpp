@@ -1,12 +1,12 @@
 #include "Bundle.h"
 
+#include "PlistValue.h"
 #include "SmallFile.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
-#include <plist/plist.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,21 +49,6 @@ std::optional<std::string> bundleOfExecutable(const std::string& executable) {
     return bundle;
 }
 
-std::optional<std::string> stringValue(plist_t dictionary, const std::string& key) {
-    if (dictionary == nullptr || plist_get_node_type(dictionary) != PLIST_DICT)
-        return std::nullopt;
-    plist_t node = plist_dict_get_item(dictionary, key.c_str());
-    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING)
-        return std::nullopt;
-    char* text = nullptr;
-    plist_get_string_val(node, &text);
-    if (text == nullptr)
-        return std::nullopt;
-    std::string value = text;
-    std::free(text);
-    return value;
-}
-
 } // namespace
 
 std::optional<std::string> mainBundlePath() {
@@ -95,17 +80,13 @@ std::optional<std::string> infoString(const std::string& key) {
     const auto content = SmallFile::read(*bundle + "/Contents/Info.plist", infoPlistSizeLimit);
     if (!content || content->empty())
         return std::nullopt;
-    plist_t root = nullptr;
-    // By format, with the calls every libplist has (2.3 changed plist_from_memory).
-    const auto length = static_cast<uint32_t>(content->size());
-    if (plist_is_binary(content->data(), length))
-        plist_from_bin(content->data(), length, &root);
-    else
-        plist_from_xml(content->data(), length, &root);
-    auto value = stringValue(root, key);
-    if (root != nullptr)
-        plist_free(root);
-    return value;
+    const std::optional<plist::Value> root = plist::parse(*content);
+    const plist::Dictionary* dictionary = root ? root->get<plist::Dictionary>() : nullptr;
+    const auto item = dictionary ? dictionary->find(key) : plist::Dictionary::const_iterator();
+    if (!dictionary || item == dictionary->end())
+        return std::nullopt;
+    const std::string* text = item->second.get<std::string>();
+    return text ? std::optional<std::string>(*text) : std::nullopt;
 }
 
 void overrideMainBundlePathForTesting(std::optional<std::string> path) {
