@@ -1,63 +1,19 @@
 #include "HeadlessRun.h"
 
-#include "engine/EngineError.h"
+#include "engine/StepOutcome.h"
 #include "foundation/UninstallerLog.h"
 
-#include <exception>
-
 namespace HeadlessRun {
-namespace {
 
-// The user-facing text of whatever a step threw; called only inside a catch block.
-std::string currentExceptionMessage() {
-    try {
-        throw;
-    } catch (const EngineError& error) {
-        return error.kind() == EngineError::Kind::adminCancelled ? adminNotGrantedMessage
-                                                                 : error.sentence();
-    } catch (const std::exception& error) {
-        return error.what();
-    } catch (...) {
-        return "Unknown error";
-    }
-}
-
-std::vector<std::string> perform(UninstallEngine& engine, UninstallStepID id, bool needsAdmin) {
-    switch (id) {
-    case UninstallStepID::stopProcesses:
-        return engine.stopProcesses();
-    case UninstallStepID::inputSource:
-        return engine.removeInputSourceState();
-    case UninstallStepID::removeApps:
-        return engine.removeApps(needsAdmin);
-    case UninstallStepID::removeData:
-        return engine.removeData();
-    case UninstallStepID::resetPermissions:
-        return engine.resetPermissions();
-    case UninstallStepID::refreshSystem:
-        return engine.refreshSystemUI();
-    case UninstallStepID::verify:
-        return engine.verify();
-    }
-    return {};
-}
-
-} // namespace
-
-Outcome run(UninstallEngine& engine, bool needsAdmin,
+Outcome run(UninstallSteps& steps, bool needsAdmin,
             const std::function<void(const StepResult&)>& onStep) {
     UninstallerLog::file("Uninstall started");
     for (UninstallStepID id : allStepIDs) {
-        StepResult result{id, StepResult::State::done, {}, {}};
-        try {
-            result.sentences = perform(engine, id, needsAdmin);
-        } catch (...) {
-            if (id == UninstallStepID::removeApps) {
-                result.state = StepResult::State::failed;
-                result.failure = currentExceptionMessage();
-            } else {
-                result.sentences.push_back(currentExceptionMessage());
-            }
+        StepOutcome outcome = performStep(steps, id, needsAdmin);
+        StepResult result{id, StepResult::State::done, std::move(outcome.sentences), {}};
+        if (outcome.failure) {
+            result.state = StepResult::State::failed;
+            result.failure = std::move(*outcome.failure);
         }
         if (result.state != StepResult::State::failed && id != UninstallStepID::verify &&
             !result.sentences.empty()) {

@@ -1,21 +1,18 @@
 #pragma once
 
-#include "engine/UninstallEngine.h"
 #include "engine/UninstallStepID.h"
+#include "engine/UninstallSteps.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-// The window's uninstall run without a window: the seven steps of one engine, strictly one after
+// The window's uninstall run without a window: the seven steps, strictly one after
 // another in their fixed order, with the same session-log lines the window's service writes
 // ("Uninstall started", then the steps' own lines, then the finished or failed line). Only the
 // application removal can stop the run; whatever another step throws becomes one of its problem
 // sentences (for verification, a residue), as in the window.
 namespace HeadlessRun {
-
-inline constexpr const char* removeAppsStepTitle = "Remove nuvra apps";
-inline constexpr const char* adminNotGrantedMessage = "Administrator access was not granted.";
 
 struct StepResult {
     enum class State { done, warning, failed };
@@ -33,7 +30,7 @@ struct Outcome {
 };
 
 // `onStep` is told each step's result as soon as it has completed.
-Outcome run(UninstallEngine& engine, bool needsAdmin,
+Outcome run(UninstallSteps& steps, bool needsAdmin,
             const std::function<void(const StepResult&)>& onStep);
 
 std::string_view stateName(StepResult::State state); // "done", "warning", "failed"

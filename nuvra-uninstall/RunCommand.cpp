@@ -4,7 +4,7 @@
 #include "JsonText.h"
 #include "OutputLine.h"
 #include "discovery/InventoryScanner.h"
-#include "engine/UninstallEngine.h"
+#include "engine/EngineSteps.h"
 #include "foundation/UninstallerLog.h"
 
 #include <algorithm>
@@ -84,9 +84,9 @@ ExitStatus runUninstall(const CommandLine& command) {
     if (!command.json) {
         showLogLines();
     }
-    UninstallEngine engine;
+    EngineSteps steps;
     const HeadlessRun::Outcome outcome = HeadlessRun::run(
-        engine, InventoryReport::needsAdmin(inventory), [&](const HeadlessRun::StepResult& step) {
+        steps, InventoryReport::needsAdmin(inventory), [&](const HeadlessRun::StepResult& step) {
             if (command.json) {
                 writeOut(jsonText(stepJson(step)) + "\n");
             }

@@ -1,6 +1,6 @@
 #include "service/UninstallService.h"
 
-#include "engine/EngineError.h"
+#include "engine/StepOutcome.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -8,7 +8,6 @@
 #include <QThread>
 #include <QThreadPool>
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 namespace {
@@ -35,21 +34,6 @@ std::string joinedWithSpaces(const std::vector<std::string>& sentences) {
         joined += sentence;
     }
     return joined;
-}
-
-// The user-facing text of whatever a step threw; called only inside a catch block.
-std::string currentExceptionMessage() {
-    try {
-        throw;
-    } catch (const EngineError& error) {
-        return error.kind() == EngineError::Kind::adminCancelled
-                   ? UninstallService::adminNotGrantedMessage
-                   : error.sentence();
-    } catch (const std::exception& error) {
-        return error.what();
-    } catch (...) {
-        return "Unknown error";
-    }
 }
 
 } // namespace
@@ -169,42 +153,10 @@ void UninstallService::runStep(std::size_t index) {
     const UninstallStepID id = allStepIDs[index];
     setStep(id, {StepState::Kind::running, {}});
     inBackground([engine = engine_, id,
-                  needsAdmin = runNeedsAdmin_] { return perform(*engine, id, needsAdmin); },
+                  needsAdmin = runNeedsAdmin_] { return performStep(*engine, id, needsAdmin); },
                  [index](UninstallService& service, StepOutcome outcome) {
                      service.applyStepOutcome(index, std::move(outcome));
                  });
-}
-
-UninstallService::StepOutcome UninstallService::perform(UninstallSteps& steps, UninstallStepID id,
-                                                        bool needsAdmin) {
-    try {
-        switch (id) {
-        case UninstallStepID::stopProcesses:
-            return {steps.stopProcesses(), {}};
-        case UninstallStepID::inputSource:
-            return {steps.removeInputSourceState(), {}};
-        case UninstallStepID::removeApps:
-            return {steps.removeApps(needsAdmin), {}};
-        case UninstallStepID::removeData:
-            return {steps.removeData(), {}};
-        case UninstallStepID::resetPermissions:
-            return {steps.resetPermissions(), {}};
-        case UninstallStepID::refreshSystem:
-            return {steps.refreshSystemUI(), {}};
-        case UninstallStepID::verify:
-            return {steps.verify(), {}};
-        }
-        return {};
-    } catch (...) {
-        std::string message = currentExceptionMessage();
-        if (id == UninstallStepID::removeApps) {
-            return {{}, std::move(message)};
-        }
-        // Only the application removal may stop a run. Anything another step throws is kept
-        // as one of its problem sentences (for verify: a residue, so the run never claims a
-        // clean result it did not check).
-        return {{std::move(message)}, {}};
-    }
 }
 
 void UninstallService::applyStepOutcome(std::size_t index, StepOutcome outcome) {

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "discovery/UninstallInventory.h"
+#include "engine/StepOutcome.h"
 #include "engine/UninstallStepID.h"
-#include "service/UninstallSteps.h"
+#include "engine/UninstallSteps.h"
 #include "service/Workspace.h"
 
 #include <QObject>
@@ -71,8 +72,6 @@ public:
 
     static constexpr const char* downloadPageAddress = "https://nuvra.ai/download";
     // The only step with a title of its own: the only one that can stop a run.
-    static constexpr const char* removeAppsStepTitle = "Remove nuvra apps";
-    static constexpr const char* adminNotGrantedMessage = "Administrator access was not granted.";
 
     // Both start the preflight scan at once. The production constructor takes its parent (or
     // nullptr) explicitly: a default constructor would make Qt's type registration pull the real
@@ -103,12 +102,6 @@ signals:
     void stepsChanged();
 
 private:
-    struct StepOutcome {
-        std::vector<std::string> sentences; // problem sentences, or residues for verify
-        std::optional<std::string> failure; // set when the step stopped the run
-    };
-
-    static StepOutcome perform(UninstallSteps& steps, UninstallStepID id, bool needsAdmin);
     template <class Work, class Apply> void inBackground(Work work, Apply apply);
 
     void applyScan(const UninstallInventory& inventory);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/UninstallSteps.h"
+#include "engine/UninstallSteps.h"
 #include "service/Workspace.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/UninstallEngine.h"
-#include "service/UninstallSteps.h"
+#include "engine/UninstallSteps.h"
 
 // The real steps: the one UninstallEngine of the service and the inventory scanner.
 class EngineSteps final : public UninstallSteps {

@@ -1,4 +1,4 @@
-#include "service/EngineSteps.h"
+#include "engine/EngineSteps.h"
 
 #include "discovery/InventoryScanner.h"
 

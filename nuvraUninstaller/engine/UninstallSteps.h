@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// What the service asks of the removal machinery: the preflight scan and the seven step
+// What a run asks of the removal machinery: the preflight scan and the seven step
 // operations, in run order. Every call is made from a background pool thread, one at a time.
 // Each step returns its problem sentences (empty: all done); verify() returns residue texts.
 // Only removeApps() is expected to throw (EngineError).

@@ -1,0 +1,51 @@
+#include "engine/StepOutcome.h"
+
+#include "engine/EngineError.h"
+
+#include <exception>
+
+namespace {
+
+// The user-facing text of whatever a step threw; called only inside a catch block.
+std::string currentExceptionMessage() {
+    try {
+        throw;
+    } catch (const EngineError& error) {
+        return error.kind() == EngineError::Kind::adminCancelled ? adminNotGrantedMessage
+                                                                 : error.sentence();
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+} // namespace
+
+StepOutcome performStep(UninstallSteps& steps, UninstallStepID id, bool needsAdmin) {
+    try {
+        switch (id) {
+        case UninstallStepID::stopProcesses:
+            return {steps.stopProcesses(), {}};
+        case UninstallStepID::inputSource:
+            return {steps.removeInputSourceState(), {}};
+        case UninstallStepID::removeApps:
+            return {steps.removeApps(needsAdmin), {}};
+        case UninstallStepID::removeData:
+            return {steps.removeData(), {}};
+        case UninstallStepID::resetPermissions:
+            return {steps.resetPermissions(), {}};
+        case UninstallStepID::refreshSystem:
+            return {steps.refreshSystemUI(), {}};
+        case UninstallStepID::verify:
+            return {steps.verify(), {}};
+        }
+        return {};
+    } catch (...) {
+        std::string message = currentExceptionMessage();
+        if (id == UninstallStepID::removeApps) {
+            return {{}, std::move(message)};
+        }
+        return {{std::move(message)}, {}};
+    }
+}
