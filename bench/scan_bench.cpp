@@ -117,7 +117,7 @@ void benchWholeScan(const fs::path& scratch) {
     const fs::path settings = scratch / "hitoolbox.plist";
     const auto exported = Shell::runIgnoringLaunchFailure(SystemTools::defaults,
                                                           {"export", "com.apple.HIToolbox", "-"});
-    std::ofstream(settings) << (exported ? exported->data : std::string());
+    std::ofstream(settings) << (exported ? exported->data.view() : std::string_view());
     installStandIn(SystemTools::defaults, settings);
 
     const fs::path dumpFile = scratch / "keychain.txt";

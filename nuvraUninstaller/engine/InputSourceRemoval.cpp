@@ -33,13 +33,13 @@ std::string lowercased(std::string text) {
     return text;
 }
 
-std::string trimmed(const std::string& text) {
+std::string trimmed(std::string_view text) {
     constexpr const char* whitespace = " \t\r\n\v\f";
     const auto first = text.find_first_not_of(whitespace);
-    if (first == std::string::npos) {
+    if (first == std::string_view::npos) {
         return {};
     }
-    return text.substr(first, text.find_last_not_of(whitespace) - first + 1);
+    return std::string(text.substr(first, text.find_last_not_of(whitespace) - first + 1));
 }
 
 bool isExecutableFile(const std::string& path) {
@@ -181,7 +181,7 @@ std::string UninstallEngine::runSourcectl(const std::vector<std::string>& args) 
     if (!result) {
         return "ERROR: sourcectl failed to run";
     }
-    return trimmed(result->output);
+    return trimmed(result->output());
 }
 
 void UninstallEngine::clearLaunchServicesRegistrations() {

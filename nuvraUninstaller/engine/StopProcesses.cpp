@@ -37,13 +37,13 @@ std::optional<std::string> launchAgentLabel(const std::string& plistPath) {
     if (!result || result->terminationStatus != 0) {
         return std::nullopt;
     }
-    const std::string& output = result->output;
+    const std::string_view output = result->output();
     const auto first = output.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
+    if (first == std::string_view::npos) {
         return std::nullopt;
     }
     const auto last = output.find_last_not_of(" \t\r\n");
-    return output.substr(first, last - first + 1);
+    return std::string(output.substr(first, last - first + 1));
 }
 
 // Unloads the agent from the user's GUI session and forgets its label, so it cannot restart the

@@ -169,45 +169,6 @@ private:
     bool raised_ = false;
 };
 
-// A growing byte buffer on malloc/realloc: large blocks are mapped, so growing them is a remap
-// rather than a copy and untouched capacity costs no memory.
-class OutputBuffer {
-public:
-    OutputBuffer() = default;
-    OutputBuffer(const OutputBuffer&) = delete;
-    OutputBuffer& operator=(const OutputBuffer&) = delete;
-    ~OutputBuffer() { std::free(bytes_); }
-
-    // Room for at least `wanted` more bytes; returns the free tail.
-    char* reserveTail(std::size_t wanted) {
-        if (capacity_ - size_ < wanted) {
-            std::size_t grown = std::max(capacity_ * 2, size_ + wanted);
-            void* moved = std::realloc(bytes_, grown);
-            if (moved == nullptr) {
-                throw std::bad_alloc();
-            }
-            bytes_ = static_cast<char*>(moved);
-            capacity_ = grown;
-        }
-        return bytes_ + size_;
-    }
-    std::size_t freeTail() const { return capacity_ - size_; }
-    void commit(std::size_t count) { size_ += count; }
-    // Hands the bytes over and releases the buffer at once, so the result's two copies of a large
-    // output are never joined by a third.
-    std::string take() {
-        std::string bytes(bytes_ == nullptr ? "" : bytes_, size_);
-        std::free(std::exchange(bytes_, nullptr));
-        size_ = capacity_ = 0;
-        return bytes;
-    }
-
-private:
-    char* bytes_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
-
 // Feeds `input` through a non-blocking descriptor while the output is drained, so neither side
 // can fill its pipe and wait for the other.
 class InputFeeder {
@@ -257,7 +218,7 @@ void enlargePipe(int fd) {
 }
 
 // Reads what is available; false once the child side has closed the pipe.
-bool drainOutput(int fd, OutputBuffer& buffer) {
+bool drainOutput(int fd, ByteBuffer& buffer) {
     for (;;) {
         char* tail = buffer.reserveTail(readChunk);
         ssize_t count = ::read(fd, tail, std::min(buffer.freeTail(), readChunk * 4));
@@ -274,7 +235,7 @@ bool drainOutput(int fd, OutputBuffer& buffer) {
     }
 }
 
-void pump(Descriptor output, InputFeeder* input, OutputBuffer& buffer, SigpipeGuard* guard) {
+void pump(Descriptor output, InputFeeder* input, ByteBuffer& buffer, SigpipeGuard* guard) {
     enlargePipe(output.get());
     bool outputOpen = true;
     while (outputOpen || (input != nullptr && input->active())) {
@@ -375,7 +336,7 @@ Result run(const std::string& path, const std::vector<std::string>& args,
     output.writeEnd.reset();
     input.readEnd.reset();
 
-    OutputBuffer buffer;
+    ByteBuffer buffer;
     std::optional<InputFeeder> feeder;
     if (stdinData) {
         feeder.emplace(std::move(input.writeEnd), *stdinData);
@@ -394,10 +355,8 @@ Result run(const std::string& path, const std::vector<std::string>& args,
 
     Result result;
     result.terminationStatus = status;
-    result.data = buffer.take();
-    if (utf8::isValid(result.data)) {
-        result.output = result.data;
-    }
+    result.isUtf8 = utf8::isValid(buffer.view());
+    result.data = std::move(buffer);
     return result;
 }
 
