@@ -1,17 +1,11 @@
 #include "InventoryMode.h"
-#include "ui/AppDelegate.h"
+#include "WindowSessionLoader.h"
 
-#include <QGuiApplication>
-
+// Free of Qt: the inventory mode is decided before any GUI library is even loaded, so it works
+// with no display at all and starts as fast as a plain command-line tool.
 int main(int argc, char** argv) {
-    // Decided before any GUI object exists, so the inventory works with no display at all.
     if (InventoryMode::isRequested(argc, argv)) {
         return InventoryMode::run();
     }
-    QGuiApplication app(argc, argv);
-    AppDelegate delegate;
-    if (!delegate.applicationDidFinishLaunching()) {
-        return 1;
-    }
-    return QGuiApplication::exec();
+    return WindowSessionLoader::run(argc, argv);
 }
