@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-// A growing block of bytes on malloc/realloc. Large blocks are mapped, so growing one is a remap
-// rather than a copy and untouched capacity costs no memory: a tool's whole output is held once,
-// at its own size, however large it grows.
+// A growing block of bytes on malloc/realloc. Beyond its first block it is one mapped block, so
+// growing is a remap rather than a copy and untouched capacity costs no memory: a tool's whole
+// output is held once, at its own size, however large it grows.
 class ByteBuffer {
 public:
     ByteBuffer() = default;
