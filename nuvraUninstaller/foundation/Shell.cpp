@@ -22,8 +22,7 @@ extern char** environ;
 namespace Shell {
 namespace {
 
-// One read asks for up to this much; the output pipe is enlarged to match where the kernel lets
-// us, so a chatty child is collected in few system calls.
+// Room kept free for the next read: the output's first block, and the most one read may take.
 constexpr std::size_t readChunk = std::size_t{1} << 20;
 
 [[noreturn]] void throwLaunchError(const std::string& path, int errorNumber) {
@@ -213,17 +212,34 @@ private:
     std::size_t offset_ = 0;
 };
 
-void enlargePipe(int fd) {
-    ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(readChunk));
-}
+// Checks the output for UTF-8 as it arrives, while its bytes are still in the cache and while the
+// child writes the next ones, instead of in one more pass over all of it at the end.
+class Utf8Check {
+public:
+    void advance(std::string_view bytes) {
+        if (invalid_) {
+            return;
+        }
+        const utf8::Prefix prefix = utf8::validPrefix(bytes.substr(checked_));
+        checked_ += prefix.length;
+        invalid_ = prefix.invalid;
+    }
+    // Valid when every byte ended up in a whole, valid sequence.
+    bool isValid(std::size_t size) const { return !invalid_ && checked_ == size; }
+
+private:
+    std::size_t checked_ = 0;
+    bool invalid_ = false;
+};
 
 // Reads what is available; false once the child side has closed the pipe.
-bool drainOutput(int fd, ByteBuffer& buffer) {
+bool drainOutput(int fd, ByteBuffer& buffer, Utf8Check& check) {
     for (;;) {
         char* tail = buffer.reserveTail(readChunk);
-        ssize_t count = ::read(fd, tail, std::min(buffer.freeTail(), readChunk * 4));
+        ssize_t count = ::read(fd, tail, std::min(buffer.freeTail(), readChunk));
         if (count > 0) {
             buffer.commit(static_cast<std::size_t>(count));
+            check.advance(buffer.view());
             return true;
         }
         if (count == 0) {
@@ -235,8 +251,16 @@ bool drainOutput(int fd, ByteBuffer& buffer) {
     }
 }
 
-void pump(Descriptor output, InputFeeder* input, ByteBuffer& buffer, SigpipeGuard* guard) {
-    enlargePipe(output.get());
+void pump(Descriptor output, InputFeeder* input, ByteBuffer& buffer, Utf8Check& check,
+          SigpipeGuard* guard) {
+    // Without input to feed, plain blocking reads; the pipe keeps its default size, whose pages
+    // stay in the cache between the child's writes and our reads (a larger pipe made capture
+    // slower).
+    if (input == nullptr) {
+        while (drainOutput(output.get(), buffer, check)) {
+        }
+        return;
+    }
     bool outputOpen = true;
     while (outputOpen || (input != nullptr && input->active())) {
         pollfd fds[2];
@@ -257,7 +281,7 @@ void pump(Descriptor output, InputFeeder* input, ByteBuffer& buffer, SigpipeGuar
         nfds_t index = 0;
         if (outputOpen) {
             if (fds[index].revents != 0) {
-                outputOpen = drainOutput(output.get(), buffer);
+                outputOpen = drainOutput(output.get(), buffer, check);
             }
             ++index;
         }
@@ -337,12 +361,13 @@ Result run(const std::string& path, const std::vector<std::string>& args,
     input.readEnd.reset();
 
     ByteBuffer buffer;
+    Utf8Check check;
     std::optional<InputFeeder> feeder;
     if (stdinData) {
         feeder.emplace(std::move(input.writeEnd), *stdinData);
     }
     try {
-        pump(std::move(output.readEnd), feeder ? &*feeder : nullptr, buffer,
+        pump(std::move(output.readEnd), feeder ? &*feeder : nullptr, buffer, check,
              guard ? &*guard : nullptr);
     } catch (...) {
         // Out of memory mid-read: still reap the child so no zombie outlives the call.
@@ -355,7 +380,7 @@ Result run(const std::string& path, const std::vector<std::string>& args,
 
     Result result;
     result.terminationStatus = status;
-    result.isUtf8 = utf8::isValid(buffer.view());
+    result.isUtf8 = check.isValid(buffer.size());
     result.data = std::move(buffer);
     return result;
 }

@@ -77,6 +77,17 @@ TEST(Shell, InvalidUtf8KeepsTheRawBytesOnly) {
     EXPECT_EQ(accented.output(), "d\xc3\xa9j\xc3\xa0 \xe2\x80\x94");
 }
 
+// The text is checked as it arrives: a character split across two reads is still valid, and one
+// cut off by the end of the output is not.
+TEST(Shell, Utf8CheckSpansReads) {
+    EXPECT_EQ(sh("printf 'd\\303'; sleep 0.2; printf '\\251j\\340'; sleep 0.2; printf '\\240\\200'")
+                  .output(),
+              "d\xc3\xa9j\xe0\xa0\x80");
+    Shell::Result cutOff = sh("printf 'ok\\342\\200'");
+    EXPECT_EQ(cutOff.output(), "");
+    EXPECT_EQ(cutOff.data, "ok\xe2\x80");
+}
+
 TEST(Shell, CollectsLargeOutputWhole) {
     const std::size_t size = 48u << 20;
     Shell::Result result = Shell::run("/usr/bin/head", {"-c", std::to_string(size), "/dev/zero"});
