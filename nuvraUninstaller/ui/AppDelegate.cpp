@@ -21,8 +21,9 @@ namespace {
 
 using WindowPlacement::Rect;
 
-// Silent unless enabled (QT_LOGGING_RULES="nuvra.phase.info=true"): one line as each phase begins,
-// so start-up and the run can be timed from outside against the frames Qt logs.
+// Silent unless enabled (QT_LOGGING_RULES="nuvra.phase.info=true"): one line as each phase begins
+// and as the progress moves, so start-up and the run can be timed from outside against the frames
+// Qt logs.
 Q_LOGGING_CATEGORY(phaseLog, "nuvra.phase", QtWarningMsg)
 
 const char* phaseName(const UninstallService::Phase& phase) {
@@ -101,7 +102,10 @@ bool AppDelegate::applicationDidFinishLaunching() {
         viewModel_->setPhase(service_->phase());
         qCInfo(phaseLog, "%s", phaseName(service_->phase()));
     };
-    auto showProgress = [this] { viewModel_->setProgressFraction(service_->progressFraction()); };
+    auto showProgress = [this] {
+        viewModel_->setProgressFraction(service_->progressFraction());
+        qCInfo(phaseLog, "progress %.3f", service_->progressFraction());
+    };
     connect(service_.get(), &UninstallService::phaseChanged, this, showPhase);
     connect(service_.get(), &UninstallService::stepsChanged, this, showProgress);
     showPhase();
