@@ -23,19 +23,24 @@ void keepFirst(std::error_code& first, std::error_code next) {
     }
 }
 
-std::error_code removeEntry(int parentFd, const std::string& name);
+struct Entry {
+    std::string name;
+    unsigned char type; // d_type: DT_UNKNOWN where the file system does not say
+};
+
+std::error_code removeEntry(int parentFd, const Entry& entry);
 
 // Names are read in full before anything is deleted: a listing that changes under our feet may
 // skip or repeat entries.
-std::vector<std::string> entryNames(DIR* folder) {
-    std::vector<std::string> names;
+std::vector<Entry> entries(DIR* folder) {
+    std::vector<Entry> found;
     while (const dirent* entry = readdir(folder)) {
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..") {
-            names.emplace_back(name);
+            found.push_back({std::string(name), entry->d_type});
         }
     }
-    return names;
+    return found;
 }
 
 // Empties the folder open at `folderFd` (taken over and closed here).
@@ -47,16 +52,25 @@ std::error_code removeContents(int folderFd) {
         return error;
     }
     std::error_code first;
-    for (const std::string& name : entryNames(folder)) {
-        keepFirst(first, removeEntry(dirfd(folder), name));
+    for (const Entry& entry : entries(folder)) {
+        keepFirst(first, removeEntry(dirfd(folder), entry));
     }
     closedir(folder);
     return first;
 }
 
+// Empties and removes the folder `name` inside `parentFd`, opened without following a link.
+std::error_code removeFolder(int parentFd, const std::string& name, int childFd) {
+    std::error_code first = removeContents(childFd);
+    if (unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        keepFirst(first, lastError());
+    }
+    return first;
+}
+
 // Removes `name` inside the folder `parentFd`. O_NOFOLLOW on every descent: a link is unlinked,
 // never entered.
-std::error_code removeEntry(int parentFd, const std::string& name) {
+std::error_code removeByStat(int parentFd, const std::string& name) {
     struct stat info {};
     if (fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno == ENOENT ? std::error_code{} : lastError();
@@ -72,11 +86,32 @@ std::error_code removeEntry(int parentFd, const std::string& name) {
     if (childFd < 0) {
         return lastError();
     }
-    std::error_code first = removeContents(childFd);
-    if (unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        keepFirst(first, lastError());
+    return removeFolder(parentFd, name, childFd);
+}
+
+// The listing's type spares the stat where the file system reports one: anything but a folder is
+// unlinked at once (a link as the link itself), a folder opened without following a link. An
+// entry that changed since it was listed makes those calls fail (a folder cannot be unlinked, a
+// link or file cannot be opened as a folder), and the stat decides instead.
+std::error_code removeEntry(int parentFd, const Entry& entry) {
+    const char* name = entry.name.c_str();
+    if (entry.type == DT_DIR) {
+        const int childFd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (childFd >= 0) {
+            return removeFolder(parentFd, entry.name, childFd);
+        }
+        if (errno == ENOENT) {
+            return {};
+        }
+    } else if (entry.type != DT_UNKNOWN) {
+        if (unlinkat(parentFd, name, 0) == 0 || errno == ENOENT) {
+            return {};
+        }
+        if (errno != EISDIR && errno != EPERM) {
+            return lastError();
+        }
     }
-    return first;
+    return removeByStat(parentFd, entry.name);
 }
 
 } // namespace
