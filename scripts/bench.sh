@@ -13,6 +13,8 @@ cd "$(dirname "$0")/.."
 reps=${BENCH_REPS:-5}
 idle=${BENCH_IDLE_SECONDS:-10}
 
+scripts/setup.sh >&2 # the packages (a fresh clone needs them); configures build/ too
+
 # -O2 rather than CMake's -O3: GCC 12 reports false -Wrestrict/-Wmaybe-uninitialized inside the
 # standard library at -O3, and warnings are errors.
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
