@@ -1,44 +1,39 @@
-// Times the preflight scan's own work as the traces grow: the Keychain dump parse and the
-// temporary-folder listing on their own (anywhere), and the whole scan inside the simulated Mac
-// with the full footprint, its tools replaced by stand-ins that print canned output at once.
+// The preflight scan's own time as the traces grow, inside a simulated Mac with the full footprint
+// and tool stand-ins that answer at once (bench/canned_tools.sh): 50,000 entries in the temporary
+// folder against none, and a 20 MB Keychain dump against twice the 10 MB one (linear growth keeps
+// the ratio at or below 1). The sizes alternate from one scan to the next.
 //
-//   build/bench/scan_bench                          parse and listing only
-//   sim/run --scene full -- build/bench/scan_bench  also the whole scan
+//   sim/run --scene full -- bash -c 'source bench/canned_tools.sh &&
+//       install_canned_tools build-release/bench/canned_tool && build-release/bench/scan_bench 5'
+//
+// Prints table rows (see bench/table.py).
 
-#include "HomeFolder.h"
 #include "discovery/InventoryScanner.h"
-#include "discovery/KeychainDump.h"
-#include "foundation/Shell.h"
-#include "foundation/SystemTools.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-double millisecondsOf(const std::function<void()>& work, int repeats = 3) {
-    double best = 1e300;
-    for (int i = 0; i < repeats; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
+const fs::path cannedDump = "/var/db/bench-canned/security.dump-keychain";
+
+double scanMilliseconds() {
+    const auto start = std::chrono::steady_clock::now();
+    InventoryScanner::scan();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
 
 // A dump shaped like "security dump-keychain" output: one item per ~400 bytes, a product account
 // every tenth item, the rest other people's.
-std::string keychainDump(size_t bytes) {
+void writeKeychainDump(const fs::path& file, size_t bytes) {
     std::string dump;
     dump.reserve(bytes + 512);
     for (size_t i = 0; dump.size() < bytes; ++i) {
@@ -53,111 +48,74 @@ std::string keychainDump(size_t bytes) {
                 "\"\n    \"cdat\"<timedate>=0x32303236303130313030303030305A00  "
                 "\"20260101000000Z\\000\"\n    \"svce\"<blob>=\"service\"\n";
     }
-    return dump;
+    std::ofstream(file, std::ios::trunc) << dump;
 }
 
-// Adds entries number `from` up to `to` to `folder`, one in a hundred a product remnant.
-void fillTemporaryFolder(const fs::path& folder, size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i) {
+// `entries` entries, one in a hundred a product remnant.
+void fillTemporaryFolder(const fs::path& folder, size_t entries) {
+    fs::create_directories(folder);
+    for (size_t i = 0; i < entries; ++i) {
         const std::string name = i % 100 == 0 ? "nuvraInstaller-" + std::to_string(i)
                                               : "com.example.cache." + std::to_string(i);
         std::ofstream(folder / name).put('x');
     }
 }
 
-void benchParse() {
-    for (size_t megabytes : {5, 10, 20}) {
-        const std::string dump = keychainDump(megabytes << 20);
-        size_t found = 0;
-        const double ms =
-            millisecondsOf([&] { found = KeychainDump::parseNuvraAccounts(dump).size(); });
-        std::printf("keychain parse      %2zu MB dump     %8.2f ms  (%zu accounts)\n", megabytes,
-                    ms, found);
-    }
-}
-
-void benchTemporaryFolder(const fs::path& scratch) {
-    const char* saved = std::getenv("TMPDIR");
-    const std::string savedTmpdir = saved ? saved : "";
-    size_t filled = 0;
-    const fs::path folder = scratch / "T";
-    fs::create_directories(folder);
+void useTemporaryFolder(const fs::path& folder) {
     setenv("TMPDIR", (folder.string() + "/").c_str(), 1);
-    for (size_t entries : {12500, 25000, 50000}) {
-        fillTemporaryFolder(folder, filled, entries);
-        filled = entries;
-        size_t found = 0;
-        const double ms = millisecondsOf([&] { found = InventoryScanner::tempRemnants().size(); });
-        std::printf("temporary remnants  %6zu entries  %8.2f ms  (%zu remnants)\n", entries, ms,
-                    found);
+}
+
+void useKeychainDump(const fs::path& dump) {
+    fs::remove(cannedDump);
+    fs::create_symlink(dump, cannedDump);
+}
+
+std::string joined(const std::vector<double>& values) {
+    std::string text;
+    for (double value : values) {
+        text += (text.empty() ? "" : ",") + std::to_string(value);
     }
-    if (saved) {
-        setenv("TMPDIR", savedTmpdir.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
-}
-
-// Only inside the simulated Mac may the bench replace system tools: there every write lands in a
-// throwaway overlay.
-bool insideSimulatedMac() {
-    const char* sim = std::getenv("SIM");
-    return sim && std::string(sim) == "1" && fs::exists("/var/db/sim");
-}
-
-// Replaces `tool` with a script that prints `cannedOutputFile` and exits 0.
-void installStandIn(const std::string& tool, const fs::path& cannedOutputFile) {
-    fs::remove(tool);
-    std::ofstream(tool) << "#!/bin/sh\nexec /bin/cat '" << cannedOutputFile.string() << "'\n";
-    fs::permissions(tool, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-}
-
-void benchWholeScan(const fs::path& scratch) {
-    // Capture the keyboard settings once from the simulated tool, then answer from a file.
-    const fs::path settings = scratch / "hitoolbox.plist";
-    const auto exported = Shell::runIgnoringLaunchFailure(SystemTools::defaults,
-                                                          {"export", "com.apple.HIToolbox", "-"});
-    std::ofstream(settings) << (exported ? exported->data : std::string());
-    installStandIn(SystemTools::defaults, settings);
-
-    const fs::path dumpFile = scratch / "keychain.txt";
-    auto timeScan = [](const char* label) {
-        size_t items = 0;
-        const double ms = millisecondsOf([&] { items = InventoryScanner::scan().items.size(); });
-        std::printf("whole scan  %-34s %8.2f ms  (%zu items)\n", label, ms, items);
-    };
-
-    std::ofstream(dumpFile) << keychainDump(4096);
-    installStandIn(SystemTools::security, dumpFile);
-    timeScan("full footprint");
-
-    const fs::path temporaryFolder = HomeFolder::temporaryDirectory();
-    fillTemporaryFolder(temporaryFolder, 0, 25000);
-    timeScan("+ 25,000 temporary entries");
-    fillTemporaryFolder(temporaryFolder, 25000, 50000);
-    timeScan("+ 50,000 temporary entries");
-
-    std::ofstream(dumpFile, std::ios::trunc) << keychainDump(10u << 20);
-    timeScan("+ 50,000 entries, 10 MB Keychain");
-    std::ofstream(dumpFile, std::ios::trunc) << keychainDump(20u << 20);
-    timeScan("+ 50,000 entries, 20 MB Keychain");
+    return text;
 }
 
 } // namespace
 
-int main() {
-    const fs::path scratch = fs::temp_directory_path() / ("scan_bench." + std::to_string(getpid()));
-    fs::create_directories(scratch);
-
-    benchParse();
-    benchTemporaryFolder(scratch);
-    if (insideSimulatedMac()) {
-        benchWholeScan(scratch);
-    } else {
-        std::puts("whole scan: skipped (run through sim/run --scene full)");
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::atoi(argv[1]) : 5;
+    if (!fs::exists(cannedDump)) {
+        std::fprintf(stderr, "scan_bench: run it in the simulated Mac with canned tools\n");
+        return 1;
     }
+    const fs::path scratch = "/var/db/scan-bench";
+    const fs::path emptyFolder = scratch / "T0";
+    const fs::path fullFolder = scratch / "T50k";
+    fillTemporaryFolder(emptyFolder, 0);
+    fillTemporaryFolder(fullFolder, 50000);
+    const fs::path oneMegabyte = scratch / "keychain-1MB";
+    const fs::path tenMegabytes = scratch / "keychain-10MB";
+    const fs::path twentyMegabytes = scratch / "keychain-20MB";
+    writeKeychainDump(oneMegabyte, 1u << 20);
+    writeKeychainDump(tenMegabytes, 10u << 20);
+    writeKeychainDump(twentyMegabytes, 20u << 20);
 
-    std::error_code ignored;
-    fs::remove_all(scratch, ignored);
+    std::vector<double> noEntries, manyEntries, twiceTen, twenty;
+    for (int round = 0; round < repetitions; ++round) {
+        useKeychainDump(oneMegabyte);
+        useTemporaryFolder(emptyFolder);
+        noEntries.push_back(scanMilliseconds());
+        useTemporaryFolder(fullFolder);
+        manyEntries.push_back(scanMilliseconds());
+
+        useTemporaryFolder(emptyFolder);
+        useKeychainDump(tenMegabytes);
+        twiceTen.push_back(2 * scanMilliseconds());
+        useKeychainDump(twentyMegabytes);
+        twenty.push_back(scanMilliseconds());
+    }
+    std::printf("row|scan: 50k temporary entries (anchor 0 entries)|ms|%s|%s|+<=25\n",
+                joined(manyEntries).c_str(), joined(noEntries).c_str());
+    std::printf("row|scan: 20 MB Keychain dump (anchor 2x the 10 MB scan)|ms|%s|%s|x<=1.1\n",
+                joined(twenty).c_str(), joined(twiceTen).c_str());
+    fs::remove_all(scratch);
     return 0;
 }

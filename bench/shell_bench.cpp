@@ -1,8 +1,11 @@
-// Collecting a large output through Shell::run against the plainest possible reader: `cat` of the
-// same file through a pipe, read(2) into a buffer allocated up front. Each measurement runs in its
-// own forked process so its peak memory is its own.
+// Collecting a large tool output through Shell::run against the plainest possible reader: `cat`
+// of the same file through a pipe, read(2) into a buffer allocated up front. Each measurement runs
+// in its own forked process so its peak memory is its own; the two alternate.
 //
-//   shell_bench [megabytes]   (default 256)
+//   shell_bench [megabytes] [repetitions]   (default 256 MB, 5)
+//
+// Prints table rows (see bench/table.py): throughput against the pipe, peak memory against the
+// output's own size.
 
 #include "HomeFolder.h"
 #include "foundation/Shell.h"
@@ -17,6 +20,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -61,7 +65,7 @@ Measurement viaShell(const std::string& path) {
     auto start = std::chrono::steady_clock::now();
     Shell::Result result = Shell::run("/bin/cat", {path});
     double seconds = secondsSince(start);
-    if (result.output.size() != result.data.size()) {
+    if (result.output().size() != result.data.size()) {
         std::fprintf(stderr, "output was not decoded\n");
     }
     return {seconds, peakKilobytes(), result.data.size()};
@@ -127,37 +131,40 @@ template <class F> Measurement isolated(F measure) {
     return m;
 }
 
-double megabytesPerSecond(const Measurement& m) {
-    return static_cast<double>(m.bytes) / (1024.0 * 1024.0) / m.seconds;
+std::string joined(const std::vector<double>& values) {
+    std::string text;
+    for (double value : values) {
+        text += (text.empty() ? "" : ",") + std::to_string(value);
+    }
+    return text;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
+    const int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
     const std::size_t size = megabytes << 20;
     const std::string path = makeInputFile(size);
 
-    // Best of three each, alternating, so a busy moment on a shared machine hurts neither side.
-    Measurement shell{1e9, 0, 0};
-    Measurement plain{1e9, 0, 0};
-    for (int round = 0; round < 3; ++round) {
-        Measurement s = isolated([&] { return viaShell(path); });
-        Measurement p = isolated([&] { return viaPlainPipe(path, size); });
-        if (s.seconds < shell.seconds) {
-            shell = s;
+    std::vector<double> shellRate, pipeRate, shellPeak, outputSize;
+    for (int round = 0; round < repetitions; ++round) {
+        const Measurement s = isolated([&] { return viaShell(path); });
+        const Measurement p = isolated([&] { return viaPlainPipe(path, size); });
+        if (s.bytes != size || p.bytes != size) {
+            std::fprintf(stderr, "short read: %zu / %zu of %zu bytes\n", s.bytes, p.bytes, size);
+            return 1;
         }
-        if (p.seconds < plain.seconds) {
-            plain = p;
-        }
+        shellRate.push_back(static_cast<double>(megabytes) / s.seconds);
+        pipeRate.push_back(static_cast<double>(megabytes) / p.seconds);
+        shellPeak.push_back(static_cast<double>(s.peakKilobytes) / 1024.0);
+        outputSize.push_back(static_cast<double>(megabytes));
     }
     std::remove(path.c_str());
 
-    std::printf("output size:      %zu MB\n", megabytes);
-    std::printf("Shell::run cat:   %8.0f MB/s  peak memory %6ld MB  (%zu bytes)\n",
-                megabytesPerSecond(shell), shell.peakKilobytes / 1024, shell.bytes);
-    std::printf("plain pipe cat:   %8.0f MB/s  peak memory %6ld MB  (%zu bytes)\n",
-                megabytesPerSecond(plain), plain.peakKilobytes / 1024, plain.bytes);
-    std::printf("ratio Shell/pipe: %8.2f\n", megabytesPerSecond(shell) / megabytesPerSecond(plain));
+    std::printf("row|capture %zu MB: throughput|MB/s|%s|%s|x>=0.8\n", megabytes,
+                joined(shellRate).c_str(), joined(pipeRate).c_str());
+    std::printf("row|capture %zu MB: peak memory (anchor: the output)|MB|%s|%s|x<=1.25\n",
+                megabytes, joined(shellPeak).c_str(), joined(outputSize).c_str());
     return 0;
 }

@@ -14,7 +14,8 @@ namespace {
 // The per-user temporary folder as the account itself sees it ("/var/folders/…/T/").
 std::string temporaryDirectoryOf(const TargetUser::Account& account) {
     const auto result = UserCommand::runAs(account, SystemTools::getconf, {"DARWIN_USER_TEMP_DIR"});
-    std::string folder = result && result->terminationStatus == 0 ? result->output : "";
+    std::string folder =
+        result && result->terminationStatus == 0 ? std::string(result->output()) : "";
     while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) {
         folder.pop_back();
     }

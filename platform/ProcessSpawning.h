@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <spawn.h>
 
 // The parts of starting a child with posix_spawn that each system spells its own way.
@@ -13,9 +12,5 @@ void inheritOnlyStandardStreams(posix_spawn_file_actions_t& actions, posix_spawn
 
 // A pipe whose two ends are close-on-exec; 0 on success, else -1 with errno set.
 int closeOnExecPipe(int ends[2]);
-
-// Asks for a pipe buffer of about `bytes`, so a chatty child is collected in few reads. Only a
-// hint: a system without adjustable pipe buffers keeps its own size.
-void requestPipeBuffer(int fd, std::size_t bytes);
 
 } // namespace ProcessSpawning

@@ -62,4 +62,9 @@ TextInputSources& shared();
 // Tests install an in-memory fake; nullptr restores the default. Not owned.
 void overrideForTesting(TextInputSources* replacement);
 
+// Whether calls must be made on the main (UI) thread, as the Carbon API requires. The file-backed
+// stand-in keeps no state in memory and replaces its files atomically, so any thread will do; a
+// test's fake is kept on the main thread.
+bool requiresMainThread();
+
 } // namespace TextInputSourcesService

@@ -43,9 +43,18 @@ LeadInfo describeLead(unsigned char lead) {
     return {0, 0, 0};
 }
 
-// Eight bytes at a time while the text is plain ASCII, which tool output nearly always is.
+// Thirty-two bytes at a time while the text is plain ASCII, which tool output nearly always is: a
+// large capture is checked at memory speed.
 std::size_t skipAscii(const unsigned char* bytes, std::size_t at, std::size_t size) {
     constexpr std::uint64_t highBits = 0x8080808080808080ULL;
+    while (at + 32 <= size) {
+        std::uint64_t words[4];
+        std::memcpy(words, bytes + at, sizeof words);
+        if (((words[0] | words[1] | words[2] | words[3]) & highBits) != 0) {
+            break;
+        }
+        at += 32;
+    }
     while (at + 8 <= size) {
         std::uint64_t word;
         std::memcpy(&word, bytes + at, sizeof word);
@@ -132,21 +141,37 @@ std::string visible(std::string_view text) {
     return out;
 }
 
-bool isValid(std::string_view text) {
+Prefix validPrefix(std::string_view text) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
     std::size_t at = 0;
     for (;;) {
         at = skipAscii(bytes, at, size);
         if (at == size) {
-            return true;
+            return {at, false};
         }
-        const std::size_t length = sequenceLength(bytes, at, size);
-        if (length == 0) {
-            return false;
+        const LeadInfo lead = describeLead(bytes[at]);
+        if (lead.length == 0) {
+            return {at, true};
         }
-        at += length;
+        if (size - at < static_cast<std::size_t>(lead.length)) {
+            return {at, false}; // cut off by the end: more bytes may complete it
+        }
+        const unsigned char second = bytes[at + 1];
+        if (second < lead.secondMin || second > lead.secondMax) {
+            return {at, true};
+        }
+        for (int i = 2; i < lead.length; ++i) {
+            if (!isContinuation(bytes[at + static_cast<std::size_t>(i)])) {
+                return {at, true};
+            }
+        }
+        at += static_cast<std::size_t>(lead.length);
     }
+}
+
+bool isValid(std::string_view text) {
+    return validPrefix(text).length == text.size();
 }
 
 } // namespace utf8

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,14 @@ bool isValid(std::string_view bytes);
 // character and the Unicode line and paragraph separators as their UTF-8 bytes in \xHH form, and
 // every byte that is not part of well-formed UTF-8 as \xHH.
 std::string visible(std::string_view bytes);
+
+// How far `bytes` holds whole valid sequences from its start. `invalid` tells a byte there that no
+// continuation can make valid from a sequence merely cut off by the end of `bytes`, so text that
+// arrives in pieces can be checked as it comes.
+struct Prefix {
+    std::size_t length;
+    bool invalid;
+};
+Prefix validPrefix(std::string_view bytes);
 
 } // namespace utf8

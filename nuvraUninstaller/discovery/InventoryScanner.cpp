@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <system_error>
 
 namespace InventoryScanner {
@@ -102,11 +103,18 @@ std::vector<std::string> tempRemnants() {
 
 int registeredNuvraSourceCount() {
     size_t count = 0;
-    MainThread::runAndWait([&count] {
+    auto countSources = [&count] {
         const auto sources = TextInputSourcesService::shared().TISCreateInputSourceList(
             TISPropertyKey::kTISPropertyBundleID, NuvraFootprint::inputMethodBundleID(), true);
         count = sources ? sources->size() : 0;
-    });
+    };
+    // Only where the platform demands it: the main thread is busy building the window while the
+    // first scan runs, and waiting for it would hold the ready screen back.
+    if (TextInputSourcesService::requiresMainThread()) {
+        MainThread::runAndWait(countSources);
+    } else {
+        countSources();
+    }
     return static_cast<int>(count);
 }
 
@@ -134,6 +142,13 @@ std::vector<std::string> existingDataPaths() {
 
 UninstallInventory scan() {
     using Category = InventoryItem::Category;
+    // The look-ups are independent of each other: the two tool calls run while this thread does
+    // the file-system tests and the input-source count. The count stays on this thread, since it
+    // may have to wait for the main thread, which may itself be waiting for this scan. Items are
+    // still appended in their fixed order once everything is in.
+    auto accounts = std::async(std::launch::async, keychainNuvraAccounts);
+    auto entries = std::async(std::launch::async, hiToolboxNuvraEntryCount);
+
     const std::string home = TargetUser::homeDirectory();
     UninstallInventory inventory;
 
@@ -148,29 +163,31 @@ UninstallInventory scan() {
     addInputMethodBundles(inventory, "/Library/Input Methods", "/Library/Input Methods", true);
     addInputMethodBundles(inventory, home + "/Library/Input Methods", "~/Library/Input Methods",
                           false);
+    const auto dataPaths = existingDataPaths();
+    const bool temporaryFilesExist = exists("/tmp/nuvra");
 
-    if (const int sources = registeredNuvraSourceCount(); sources > 0) {
+    if (const int count = registeredNuvraSourceCount(); count > 0) {
         inventory.items.push_back({"tis", Category::inputMethod, "Input source registration",
-                                   countText(static_cast<size_t>(sources), "source", "sources"),
+                                   countText(static_cast<size_t>(count), "source", "sources"),
                                    false, false});
     }
-    if (const int entries = hiToolboxNuvraEntryCount(); entries > 0) {
+    if (const int count = entries.get(); count > 0) {
         inventory.items.push_back({"hitoolbox", Category::inputMethod, "Keyboard settings entries",
-                                   countText(static_cast<size_t>(entries), "entry", "entries"),
-                                   false, false});
+                                   countText(static_cast<size_t>(count), "entry", "entries"), false,
+                                   false});
     }
 
-    if (const auto dataPaths = existingDataPaths(); !dataPaths.empty()) {
+    if (!dataPaths.empty()) {
         inventory.items.push_back({"data", Category::data, "Settings and app data",
                                    countText(dataPaths.size(), "item", "items"), false, false});
     }
-    if (exists("/tmp/nuvra")) {
+    if (temporaryFilesExist) {
         inventory.items.push_back(
             {"tmp:/tmp/nuvra", Category::data, "Temporary files", "/tmp/nuvra", true, false});
     }
-    if (const auto accounts = keychainNuvraAccounts(); !accounts.empty()) {
+    if (const auto found = accounts.get(); !found.empty()) {
         inventory.items.push_back({"keychain", Category::data, "Sign-in data (Keychain)",
-                                   countText(accounts.size(), "item", "items"), false, false});
+                                   countText(found.size(), "item", "items"), false, false});
     }
 
     const bool anythingToRemove =

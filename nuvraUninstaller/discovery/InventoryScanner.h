@@ -8,8 +8,9 @@
 // The read-only preflight scan. Nothing here throws: every failed look-up contributes nothing.
 namespace InventoryScanner {
 
-// Runs on the calling thread except for the input-source count, which hops to the main thread
-// through MainThread. Logs "Preflight scan:\n" + summaryText.
+// Runs on the calling thread, with the two tool calls on threads of their own meanwhile; the
+// input-source count hops to the main thread through MainThread where the platform requires it.
+// Logs "Preflight scan:\n" + summaryText.
 UninstallInventory scan();
 
 // Product input-method bundles ("nuvraInput*.app") in `folder`, in listing order.

@@ -75,12 +75,12 @@ std::optional<std::string> UninstallEngine::darwinUserCacheDirectory() {
         return std::nullopt;
     }
     const char* space = " \t\r\n\v\f";
-    const std::string& output = result->output;
+    const std::string_view output = result->output();
     const size_t first = output.find_first_not_of(space);
-    if (first == std::string::npos) {
+    if (first == std::string_view::npos) {
         return std::nullopt;
     }
-    std::string folder = output.substr(first, output.find_last_not_of(space) - first + 1);
+    std::string folder(output.substr(first, output.find_last_not_of(space) - first + 1));
     if (folder.ends_with('/')) {
         folder.pop_back();
     }

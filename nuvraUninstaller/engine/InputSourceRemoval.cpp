@@ -189,7 +189,7 @@ std::string UninstallEngine::runSourcectl(const std::vector<std::string>& args) 
     if (!result) {
         return "ERROR: sourcectl failed to run";
     }
-    return WhiteSpace::trimmed(result->output);
+    return WhiteSpace::trimmed(result->output());
 }
 
 void UninstallEngine::clearLaunchServicesRegistrations() {

@@ -25,9 +25,14 @@ void keepFirst(std::error_code& first, std::error_code next) {
     }
 }
 
-// Names are read in full before anything is deleted: a listing that changes under our feet may
+struct Entry {
+    std::string name;
+    unsigned char type; // d_type: DT_UNKNOWN where the file system does not say
+};
+
+// Entries are read in full before anything is deleted: a listing that changes under our feet may
 // skip or repeat entries. Reads through a duplicate, so `folderFd` stays open for the caller.
-std::optional<std::vector<std::string>> entryNames(int folderFd) {
+std::optional<std::vector<Entry>> listEntries(int folderFd) {
     const int listingFd = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     DIR* folder = listingFd < 0 ? nullptr : fdopendir(listingFd);
     if (folder == nullptr) {
@@ -38,15 +43,15 @@ std::optional<std::vector<std::string>> entryNames(int folderFd) {
     }
     // Each listing starts at the beginning, whatever an earlier reader of this folder did.
     rewinddir(folder);
-    std::vector<std::string> names;
+    std::vector<Entry> entries;
     while (const dirent* entry = readdir(folder)) {
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..") {
-            names.emplace_back(name);
+            entries.push_back({std::string(name), entry->d_type});
         }
     }
     closedir(folder);
-    return names;
+    return entries;
 }
 
 // One folder on the way down: who it is, its name in its parent and the entries still to do.
@@ -55,7 +60,7 @@ struct Level {
     dev_t device = 0;
     ino_t inode = 0;
     std::string name;
-    std::vector<std::string> names;
+    std::vector<Entry> entries;
     std::size_t next = 0;
 };
 
@@ -75,14 +80,47 @@ int openLevel(int parentFd, const std::string& name, Level& level, std::error_co
         }
         return -1;
     }
-    std::optional<std::vector<std::string>> names = entryNames(fd);
-    if (!names) {
+    std::optional<std::vector<Entry>> entries = listEntries(fd);
+    if (!entries) {
         error = lastError();
         close(fd);
         return -1;
     }
-    level = Level{info.st_dev, info.st_ino, name, std::move(*names), 0};
+    level = Level{info.st_dev, info.st_ino, name, std::move(*entries), 0};
     return fd;
+}
+
+// Unlinks `entry` of the folder `folderFd` unless it is a folder; true when nothing is left to do
+// (removed, already gone, or failed with `first` keeping the error). The listing's type spares a
+// stat where the file system reports one; an entry replaced since it was listed makes the unlink
+// fail (a folder cannot be unlinked), and the stat decides instead. Never follows a link: a link
+// is unlinked as the link itself.
+bool removeUnlessFolder(int folderFd, const Entry& entry, std::error_code& first) {
+    const char* name = entry.name.c_str();
+    if (entry.type == DT_DIR) {
+        return false; // opened without following a link; a swapped entry fails to open
+    }
+    if (entry.type != DT_UNKNOWN) {
+        if (unlinkat(folderFd, name, 0) == 0 || errno == ENOENT) {
+            return true;
+        }
+        if (errno != EISDIR && errno != EPERM) {
+            keepFirst(first, lastError());
+            return true;
+        }
+    }
+    struct stat info {};
+    if (fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        keepFirst(first, errno == ENOENT ? std::error_code{} : lastError());
+        return true;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    if (unlinkat(folderFd, name, 0) != 0 && errno != ENOENT) {
+        keepFirst(first, lastError());
+    }
+    return true;
 }
 
 // Removes the folder `rootName` inside `topFd` and everything in it, depth first. Going down is
@@ -98,25 +136,20 @@ std::error_code removeFolderTree(int topFd, const std::string& rootName) {
     }
     while (true) {
         Level& level = levels.back();
-        if (level.next < level.names.size()) {
-            const std::string& name = level.names[level.next++];
-            struct stat info {};
-            if (fstatat(current, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-                keepFirst(first, errno == ENOENT ? std::error_code{} : lastError());
-            } else if (!S_ISDIR(info.st_mode)) {
-                if (unlinkat(current, name.c_str(), 0) != 0 && errno != ENOENT) {
-                    keepFirst(first, lastError());
-                }
-            } else {
-                Level child;
-                std::error_code error;
-                const int childFd = openLevel(current, name, child, error);
-                keepFirst(first, error);
-                if (childFd >= 0) {
-                    close(current);
-                    current = childFd;
-                    levels.push_back(std::move(child));
-                }
+        if (level.next < level.entries.size()) {
+            const Entry& entry = level.entries[level.next++];
+            if (removeUnlessFolder(current, entry, first)) {
+                continue;
+            }
+            Level child;
+            std::error_code error;
+            const int childFd = openLevel(current, entry.name, child, error);
+            keepFirst(first,
+                      error == std::errc::no_such_file_or_directory ? std::error_code{} : error);
+            if (childFd >= 0) {
+                close(current);
+                current = childFd;
+                levels.push_back(std::move(child));
             }
             continue;
         }

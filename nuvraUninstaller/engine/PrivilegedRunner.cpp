@@ -116,7 +116,7 @@ void runScriptAsRoot(const std::string& scriptPath) {
                                   std::string(SystemTools::bash) + ".");
     }
     if (result->terminationStatus != 0) {
-        std::string message = result->output;
+        std::string message(result->output());
         while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
             message.pop_back();
         }

@@ -38,7 +38,7 @@ std::optional<std::string> launchAgentLabel(const std::string& plistPath) {
     if (!result || result->terminationStatus != 0) {
         return std::nullopt;
     }
-    std::string label = WhiteSpace::trimmed(result->output);
+    std::string label = WhiteSpace::trimmed(result->output());
     if (label.empty()) {
         return std::nullopt;
     }

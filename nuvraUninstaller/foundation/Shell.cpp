@@ -23,8 +23,7 @@ extern char** environ;
 namespace Shell {
 namespace {
 
-// One read asks for up to this much; the output pipe is enlarged to match where the kernel lets
-// us, so a chatty child is collected in few system calls.
+// Room kept free for the next read: the output's first block, and the most one read may take.
 constexpr std::size_t readChunk = std::size_t{1} << 20;
 
 [[noreturn]] void throwLaunchError(const std::string& path, int errorNumber) {
@@ -171,45 +170,6 @@ private:
     bool raised_ = false;
 };
 
-// A growing byte buffer on malloc/realloc: large blocks are mapped, so growing them is a remap
-// rather than a copy and untouched capacity costs no memory.
-class OutputBuffer {
-public:
-    OutputBuffer() = default;
-    OutputBuffer(const OutputBuffer&) = delete;
-    OutputBuffer& operator=(const OutputBuffer&) = delete;
-    ~OutputBuffer() { std::free(bytes_); }
-
-    // Room for at least `wanted` more bytes; returns the free tail.
-    char* reserveTail(std::size_t wanted) {
-        if (capacity_ - size_ < wanted) {
-            std::size_t grown = std::max(capacity_ * 2, size_ + wanted);
-            void* moved = std::realloc(bytes_, grown);
-            if (moved == nullptr) {
-                throw std::bad_alloc();
-            }
-            bytes_ = static_cast<char*>(moved);
-            capacity_ = grown;
-        }
-        return bytes_ + size_;
-    }
-    std::size_t freeTail() const { return capacity_ - size_; }
-    void commit(std::size_t count) { size_ += count; }
-    // Hands the bytes over and releases the buffer at once, so the result's two copies of a large
-    // output are never joined by a third.
-    std::string take() {
-        std::string bytes(bytes_ == nullptr ? "" : bytes_, size_);
-        std::free(std::exchange(bytes_, nullptr));
-        size_ = capacity_ = 0;
-        return bytes;
-    }
-
-private:
-    char* bytes_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
-
 // Feeds `input` through a non-blocking descriptor while the output is drained, so neither side
 // can fill its pipe and wait for the other.
 class InputFeeder {
@@ -254,17 +214,34 @@ private:
     std::size_t offset_ = 0;
 };
 
-void enlargePipe(int fd) {
-    ProcessSpawning::requestPipeBuffer(fd, readChunk);
-}
+// Checks the output for UTF-8 as it arrives, while its bytes are still in the cache and while the
+// child writes the next ones, instead of in one more pass over all of it at the end.
+class Utf8Check {
+public:
+    void advance(std::string_view bytes) {
+        if (invalid_) {
+            return;
+        }
+        const utf8::Prefix prefix = utf8::validPrefix(bytes.substr(checked_));
+        checked_ += prefix.length;
+        invalid_ = prefix.invalid;
+    }
+    // Valid when every byte ended up in a whole, valid sequence.
+    bool isValid(std::size_t size) const { return !invalid_ && checked_ == size; }
+
+private:
+    std::size_t checked_ = 0;
+    bool invalid_ = false;
+};
 
 // Reads what is available; false once the child side has closed the pipe.
-bool drainOutput(int fd, OutputBuffer& buffer) {
+bool drainOutput(int fd, ByteBuffer& buffer, Utf8Check& check) {
     for (;;) {
         char* tail = buffer.reserveTail(readChunk);
-        ssize_t count = ::read(fd, tail, std::min(buffer.freeTail(), readChunk * 4));
+        ssize_t count = ::read(fd, tail, std::min(buffer.freeTail(), readChunk));
         if (count > 0) {
             buffer.commit(static_cast<std::size_t>(count));
+            check.advance(buffer.view());
             return true;
         }
         if (count == 0) {
@@ -276,8 +253,16 @@ bool drainOutput(int fd, OutputBuffer& buffer) {
     }
 }
 
-void pump(Descriptor output, InputFeeder* input, OutputBuffer& buffer, SigpipeGuard* guard) {
-    enlargePipe(output.get());
+void pump(Descriptor output, InputFeeder* input, ByteBuffer& buffer, Utf8Check& check,
+          SigpipeGuard* guard) {
+    // Without input to feed, plain blocking reads; the pipe keeps its default size, whose pages
+    // stay in the cache between the child's writes and our reads (a larger pipe made capture
+    // slower).
+    if (input == nullptr) {
+        while (drainOutput(output.get(), buffer, check)) {
+        }
+        return;
+    }
     bool outputOpen = true;
     while (outputOpen || (input != nullptr && input->active())) {
         pollfd fds[2];
@@ -298,7 +283,7 @@ void pump(Descriptor output, InputFeeder* input, OutputBuffer& buffer, SigpipeGu
         nfds_t index = 0;
         if (outputOpen) {
             if (fds[index].revents != 0) {
-                outputOpen = drainOutput(output.get(), buffer);
+                outputOpen = drainOutput(output.get(), buffer, check);
             }
             ++index;
         }
@@ -378,13 +363,14 @@ Result run(const std::string& path, const std::vector<std::string>& args,
     output.writeEnd.reset();
     input.readEnd.reset();
 
-    OutputBuffer buffer;
+    ByteBuffer buffer;
+    Utf8Check check;
     std::optional<InputFeeder> feeder;
     if (stdinData) {
         feeder.emplace(std::move(input.writeEnd), *stdinData);
     }
     try {
-        pump(std::move(output.readEnd), feeder ? &*feeder : nullptr, buffer,
+        pump(std::move(output.readEnd), feeder ? &*feeder : nullptr, buffer, check,
              guard ? &*guard : nullptr);
     } catch (...) {
         // Out of memory mid-read: still reap the child so no zombie outlives the call.
@@ -397,10 +383,8 @@ Result run(const std::string& path, const std::vector<std::string>& args,
 
     Result result;
     result.terminationStatus = status;
-    result.data = buffer.take();
-    if (utf8::isValid(result.data)) {
-        result.output = result.data;
-    }
+    result.isUtf8 = check.isValid(buffer.size());
+    result.data = std::move(buffer);
     return result;
 }
 

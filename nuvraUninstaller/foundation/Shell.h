@@ -1,9 +1,12 @@
 #pragma once
 
+#include "foundation/ByteBuffer.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Runs one external program to completion: absolute path, verbatim argument vector, no shell and
@@ -11,11 +14,15 @@
 namespace Shell {
 
 // A child ended by a signal reports minus the signal number (SIGKILL → -9), which no exit status
-// (0…255) can be confused with.
+// (0…255) can be confused with. The bytes are held once: the decoded text is a view of them.
 struct Result {
     std::int32_t terminationStatus = 0;
-    std::string output; // the merged bytes decoded as UTF-8; "" when they are not valid UTF-8
-    std::string data;   // the same bytes, undecoded
+    ByteBuffer data;    // the merged bytes, undecoded
+    bool isUtf8 = true; // whether `data` is valid UTF-8
+
+    // The merged bytes decoded as UTF-8; "" when they are not valid UTF-8. Valid while the result
+    // lives.
+    std::string_view output() const { return isUtf8 ? data.view() : std::string_view(); }
 };
 
 // The program could not be started (missing, not executable, …); carries the system's reason.

@@ -10,14 +10,29 @@
 
 #include <QEasingCurve>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QQuickView>
 #include <QScreen>
 #include <QSessionManager>
 #include <QVariantAnimation>
+#include <iterator>
+#include <variant>
 
 namespace {
 
 using WindowPlacement::Rect;
+
+// Silent unless enabled (QT_LOGGING_RULES="nuvra.phase.info=true"): one line as each phase begins
+// and as the progress moves, so start-up and the run can be timed from outside against the frames
+// Qt logs.
+Q_LOGGING_CATEGORY(phaseLog, "nuvra.phase", QtWarningMsg)
+
+const char* phaseName(const UninstallService::Phase& phase) {
+    static constexpr const char* names[] = {"scanning",     "ready", "nothingFound",
+                                            "uninstalling", "done",  "failed"};
+    static_assert(std::size(names) == std::variant_size_v<UninstallService::Phase>);
+    return names[phase.index()];
+}
 
 Rect toRect(const QRectF& r) {
     return {r.x(), r.y(), r.width(), r.height()};
@@ -68,6 +83,10 @@ bool AppDelegate::applicationDidFinishLaunching() {
         manager.setRestartHint(QSessionManager::RestartNever);
     });
 
+    // Created before the view is built: its creation starts the preflight scan, whose tool calls
+    // then run while the window loads instead of after it.
+    service_ = std::make_unique<UninstallService>(nullptr);
+
     UiSetup::prepareApplication();
     window_ = std::make_unique<QQuickView>();
     WindowChrome::applyFixedChrome(*window_, static_cast<int>(WindowPlacement::contentWidth),
@@ -80,10 +99,14 @@ bool AppDelegate::applicationDidFinishLaunching() {
         return false;
     }
 
-    // The service is created with the view: its creation starts the preflight scan.
-    service_ = std::make_unique<UninstallService>(nullptr);
-    auto showPhase = [this] { viewModel_->setPhase(service_->phase()); };
-    auto showProgress = [this] { viewModel_->setProgressFraction(service_->progressFraction()); };
+    auto showPhase = [this] {
+        viewModel_->setPhase(service_->phase());
+        qCInfo(phaseLog, "%s", phaseName(service_->phase()));
+    };
+    auto showProgress = [this] {
+        viewModel_->setProgressFraction(service_->progressFraction());
+        qCInfo(phaseLog, "progress %.3f", service_->progressFraction());
+    };
     connect(service_.get(), &UninstallService::phaseChanged, this, showPhase);
     connect(service_.get(), &UninstallService::stepsChanged, this, showProgress);
     showPhase();

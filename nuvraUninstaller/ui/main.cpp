@@ -1,14 +1,13 @@
 #include "GraphicalSession.h"
 #include "InventoryMode.h"
-#include "SingleInstance.h"
-#include "ui/AppDelegate.h"
+#include "WindowSessionLoader.h"
 
-#include <QGuiApplication>
-#include <QWindow>
 #include <cstdio>
 
+// Free of Qt: the inventory mode is decided before any GUI library is even loaded, so it works
+// with no display at all and starts as fast as a plain command-line tool. Without a display the
+// window could not open either, and the toolkit would abort with advice that does not apply.
 int main(int argc, char** argv) {
-    // Decided before any GUI object exists, so the inventory works with no display at all.
     if (InventoryMode::isRequested(argc, argv)) {
         return InventoryMode::run();
     }
@@ -19,21 +18,5 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
-    if (!SingleInstance::claim()) {
-        return 0; // the running window was asked to come forward
-    }
-    QGuiApplication app(argc, argv);
-    SingleInstance::onActivationRequest([] {
-        for (QWindow* window : QGuiApplication::topLevelWindows()) {
-            if (window->isVisible()) {
-                window->raise();
-                window->requestActivate();
-            }
-        }
-    });
-    AppDelegate delegate;
-    if (!delegate.applicationDidFinishLaunching()) {
-        return 1;
-    }
-    return QGuiApplication::exec();
+    return WindowSessionLoader::run(argc, argv);
 }

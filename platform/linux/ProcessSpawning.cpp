@@ -16,9 +16,4 @@ int closeOnExecPipe(int ends[2]) {
     return ::pipe2(ends, O_CLOEXEC);
 }
 
-// The kernel caps the size for unprivileged processes; a refusal keeps the default.
-void requestPipeBuffer(int fd, std::size_t bytes) {
-    ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(bytes));
-}
-
 } // namespace ProcessSpawning

@@ -23,4 +23,8 @@ void overrideForTesting(TextInputSources* replacement) {
     replacementForTesting.store(replacement);
 }
 
+bool requiresMainThread() {
+    return replacementForTesting.load() != nullptr;
+}
+
 } // namespace TextInputSourcesService

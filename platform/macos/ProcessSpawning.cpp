@@ -32,7 +32,4 @@ int closeOnExecPipe(int ends[2]) {
     return 0;
 }
 
-// macOS pipe buffers grow on their own (up to 64 KiB) and cannot be sized.
-void requestPipeBuffer(int, std::size_t) {}
-
 } // namespace ProcessSpawning

@@ -135,4 +135,9 @@ void overrideForTesting(TextInputSources* replacement) {
     replacementForTesting.store(replacement);
 }
 
+// The Text Input Sources API may only be called on the main thread.
+bool requiresMainThread() {
+    return true;
+}
+
 } // namespace TextInputSourcesService

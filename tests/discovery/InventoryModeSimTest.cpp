@@ -101,6 +101,27 @@ TEST_F(InventoryModeSim, PrintsTheFullSummaryAndOneLineFeedWithoutADisplay) {
     expectNoSession();
 }
 
+// The window's libraries (Qt Quick, QML, GUI, D-Bus…) cost more to load than the whole scan.
+TEST_F(InventoryModeSim, LoadsNoWindowLibrary) {
+    ASSERT_TRUE(SimMac::plantScene("clean"));
+    const std::string trace = fs::temp_directory_path() / "inventory-loader-trace";
+    setenv("LD_DEBUG", "files", 1);
+    setenv("LD_DEBUG_OUTPUT", trace.c_str(), 1);
+    const Outcome outcome = runApplication({"--inventory"});
+    unsetenv("LD_DEBUG");
+    unsetenv("LD_DEBUG_OUTPUT");
+    EXPECT_EQ(outcome.status, 0);
+    std::string loaded;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
+        if (entry.path().filename().string().starts_with("inventory-loader-trace.")) {
+            loaded += readFile(entry.path());
+        }
+    }
+    EXPECT_NE(loaded.find("libplist"), std::string::npos) << "no loader trace was written";
+    EXPECT_EQ(loaded.find("libQt6"), std::string::npos);
+    EXPECT_EQ(loaded.find("nuvraUninstallerWindow"), std::string::npos);
+}
+
 TEST_F(InventoryModeSim, ArgumentCountsAnywhereOnACleanMac) {
     ASSERT_TRUE(SimMac::plantScene("clean"));
     const Outcome outcome = runApplication({"-NSDocumentRevisionsDebugMode", "--inventory"});

@@ -1,6 +1,8 @@
 #include "ExpectedFootprint.h"
+#include "FileBackedInputSources.h"
 #include "PlistValue.h"
 #include "SimMac.h"
+#include "TextInputSources.h"
 #include "discovery/InventoryScanner.h"
 #include "foundation/MainThread.h"
 #include "foundation/UninstallerLog.h"
@@ -135,7 +137,8 @@ TEST_F(InventoryScannerSim, KeyboardSettingsAndRegistrations) {
     ASSERT_TRUE(SimMac::plantScene("full", false));
     EXPECT_EQ(InventoryScanner::hiToolboxNuvraEntryCount(), 6);
 
-    // The source count is taken on the main thread through the installed dispatcher.
+    // The source count goes through the installed dispatcher to the main thread only when the
+    // input-source service needs that: the file-backed stand-in does not, a test's fake does.
     struct CountingDispatcher : MainThread::Dispatcher {
         int runs = 0;
         void runAndWait(const std::function<void()>& work) override {
@@ -146,6 +149,11 @@ TEST_F(InventoryScannerSim, KeyboardSettingsAndRegistrations) {
     } dispatcher;
     MainThread::install(&dispatcher);
     EXPECT_EQ(InventoryScanner::registeredNuvraSourceCount(), 2);
+    EXPECT_EQ(dispatcher.runs, 0);
+    FileBackedInputSources fake(FileBackedInputSources::defaultLocations());
+    TextInputSourcesService::overrideForTesting(&fake);
+    EXPECT_EQ(InventoryScanner::registeredNuvraSourceCount(), 2);
+    TextInputSourcesService::overrideForTesting(nullptr);
     MainThread::install(nullptr);
     EXPECT_EQ(dispatcher.runs, 1);
 

@@ -16,18 +16,18 @@ Shell::Result sh(const std::string& script, const std::optional<std::string>& in
 TEST(Shell, MergesBothStreamsInWriteOrderAndReportsExitStatus) {
     Shell::Result result = sh("echo one; echo two >&2; echo three; exit 3");
     EXPECT_EQ(result.terminationStatus, 3);
-    EXPECT_EQ(result.output, "one\ntwo\nthree\n");
-    EXPECT_EQ(result.data, result.output);
+    EXPECT_EQ(result.output(), "one\ntwo\nthree\n");
+    EXPECT_EQ(result.data.view(), result.output());
 
     Shell::Result errorOnly = sh("echo 'only here' >&2");
     EXPECT_EQ(errorOnly.terminationStatus, 0);
-    EXPECT_EQ(errorOnly.output, "only here\n");
+    EXPECT_EQ(errorOnly.output(), "only here\n");
 }
 
 TEST(Shell, SilentFailureIsAResultNotAnError) {
     Shell::Result result = Shell::run("/bin/false", {});
     EXPECT_EQ(result.terminationStatus, 1);
-    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.output(), "");
     EXPECT_TRUE(result.data.empty());
 }
 
@@ -39,7 +39,7 @@ TEST(Shell, ChildEndedBySignalReportsMinusTheSignal) {
 TEST(Shell, ArgumentsArePassedVerbatimWithoutAShell) {
     Shell::Result result =
         Shell::run("/usr/bin/printf", {"[%s]", "two words", "*", "", "$HOME", "a\"b'c"});
-    EXPECT_EQ(result.output, "[two words][*][][$HOME][a\"b'c]");
+    EXPECT_EQ(result.output(), "[two words][*][][$HOME][a\"b'c]");
 }
 
 TEST(Shell, ProgramsThatCannotStartThrowWithTheSystemsReason) {
@@ -63,18 +63,29 @@ TEST(Shell, ProgramsThatCannotStartThrowWithTheSystemsReason) {
 }
 
 TEST(Shell, InputIsFedAndEndsWithEndOfFile) {
-    EXPECT_EQ(sh("cat; echo done", std::string("line\n")).output, "line\ndone\n");
+    EXPECT_EQ(sh("cat; echo done", std::string("line\n")).output(), "line\ndone\n");
     // Empty input is still an input: the child sees end of file at once.
-    EXPECT_EQ(sh("wc -c", std::string()).output, "0\n");
+    EXPECT_EQ(sh("wc -c", std::string()).output(), "0\n");
 }
 
 TEST(Shell, InvalidUtf8KeepsTheRawBytesOnly) {
     Shell::Result result = Shell::run("/usr/bin/printf", {"ok\\377\\n"});
-    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.output(), "");
     EXPECT_EQ(result.data, "ok\xff\n");
 
     Shell::Result accented = Shell::run("/usr/bin/printf", {"d\xc3\xa9j\xc3\xa0 \xe2\x80\x94"});
-    EXPECT_EQ(accented.output, "d\xc3\xa9j\xc3\xa0 \xe2\x80\x94");
+    EXPECT_EQ(accented.output(), "d\xc3\xa9j\xc3\xa0 \xe2\x80\x94");
+}
+
+// The text is checked as it arrives: a character split across two reads is still valid, and one
+// cut off by the end of the output is not.
+TEST(Shell, Utf8CheckSpansReads) {
+    EXPECT_EQ(sh("printf 'd\\303'; sleep 0.2; printf '\\251j\\340'; sleep 0.2; printf '\\240\\200'")
+                  .output(),
+              "d\xc3\xa9j\xe0\xa0\x80");
+    Shell::Result cutOff = sh("printf 'ok\\342\\200'");
+    EXPECT_EQ(cutOff.output(), "");
+    EXPECT_EQ(cutOff.data, "ok\xe2\x80");
 }
 
 TEST(Shell, CollectsLargeOutputWhole) {
@@ -82,7 +93,7 @@ TEST(Shell, CollectsLargeOutputWhole) {
     Shell::Result result = Shell::run("/usr/bin/head", {"-c", std::to_string(size), "/dev/zero"});
     EXPECT_EQ(result.terminationStatus, 0);
     ASSERT_EQ(result.data.size(), size);
-    EXPECT_EQ(result.data.find_first_not_of('\0'), std::string::npos);
+    EXPECT_EQ(result.data.view().find_first_not_of('\0'), std::string_view::npos);
 }
 
 // The child fills the output pipe before it reads anything; writing all input first would leave
@@ -91,14 +102,14 @@ TEST(Shell, ChildThatPrintsBeforeReadingDoesNotDeadlock) {
     const std::string input(8u << 20, 'i');
     Shell::Result result = sh("head -c 8388608 /dev/zero; wc -c", input);
     ASSERT_EQ(result.data.size(), (8u << 20) + 8);
-    EXPECT_EQ(result.data.substr(8u << 20), "8388608\n");
+    EXPECT_EQ(result.data.view().substr(8u << 20), "8388608\n");
 }
 
 TEST(Shell, ChildThatIgnoresItsInputDoesNotKillUs) {
     const std::string input(8u << 20, 'i');
     Shell::Result result = sh("echo bye", input);
     EXPECT_EQ(result.terminationStatus, 0);
-    EXPECT_EQ(result.output, "bye\n");
+    EXPECT_EQ(result.output(), "bye\n");
 
     // Nothing pending afterwards, and our signal mask is as it was.
     sigset_t pending;
@@ -116,8 +127,8 @@ TEST(Shell, ChildInheritsOnlyTheStandardStreams) {
     // The shell names each descriptor up to the stray one that it can duplicate, i.e. is open.
     const std::string listOpen = "i=0; while [ $i -le " + std::to_string(stray) +
                                  " ]; do (: <&$i) 2>/dev/null && echo $i; i=$((i+1)); done";
-    EXPECT_EQ(sh(listOpen).output, "0\n1\n2\n");
-    EXPECT_EQ(sh(listOpen, std::string("x")).output, "0\n1\n2\n");
+    EXPECT_EQ(sh(listOpen).output(), "0\n1\n2\n");
+    EXPECT_EQ(sh(listOpen, std::string("x")).output(), "0\n1\n2\n");
     ::close(stray);
 }
 
@@ -130,7 +141,8 @@ TEST(Shell, ConcurrentCallsAreIndependent) {
     for (int i = 0; i < threads; ++i) {
         workers.emplace_back([i, &outputs] {
             for (int round = 0; round < 10; ++round) {
-                outputs[i] = Shell::run("/bin/cat", {}, std::string(100000, char('a' + i))).output;
+                outputs[i] =
+                    Shell::run("/bin/cat", {}, std::string(100000, char('a' + i))).data.str();
             }
         });
     }

@@ -1,0 +1,193 @@
+#!/usr/bin/python3
+"""The window figures, measured from outside as a user waits for them, on a virtual X display.
+
+  window_bench.py measure APP MINIMAL_WINDOW CANNED_TOOL IDLE_SECONDS
+      Inside a simulated Mac with the full footprint (sim/run --scene full): starts the smallest
+      Qt Quick window, then the uninstaller with tool stand-ins that answer at once; clicks
+      "Uninstall" on the ready screen. Prints one "sample|NAME|VALUE" line per figure.
+  window_bench.py rows < SAMPLES
+      Turns the samples of several repetitions into table rows (bench/table.py).
+
+Frames and phases are read from Qt's own logging, stamped with the monotonic clock: the scene
+graph renderer's line for every frame it draws, and the uninstaller's "nuvra.phase" category,
+silent unless enabled.
+"""
+
+import glob
+import os
+import re
+import select
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CONTROL = (240, 323)  # the primary control, in the window's 480 × 450 content
+SETTLE_SECONDS = 2  # a screen's entrance animations end well within this
+LINE = re.compile(r"^\s*(\d+)\.(\d+) (\S+) (.*)$")
+
+
+def start_xvfb():
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1440x900x24",
+                             "-ac", "-nolisten", "tcp"], pass_fds=[write_end],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as display:
+        os.environ["DISPLAY"] = ":" + display.readline().strip()
+    return xvfb
+
+
+class Watched:
+    """A Qt program whose log lines are read as they come, each with its monotonic stamp."""
+
+    def __init__(self, argv):
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb",
+                   QT_LOGGING_RULES="qt.scenegraph.time.renderer.debug=true;nuvra.phase.info=true",
+                   QT_MESSAGE_PATTERN="%{time boot} %{category} %{message}")
+        self.start = time.monotonic()
+        self.process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.pending = b""
+
+    def next_event(self, timeout=60):
+        """(seconds since start, category, message) of the next log line."""
+        limit = time.monotonic() + timeout
+        while True:
+            while b"\n" in self.pending:
+                line, self.pending = self.pending.split(b"\n", 1)
+                match = LINE.match(line.decode(errors="replace"))
+                if match:
+                    stamp = int(match[1]) + int(match[2]) / 1000
+                    return stamp - self.start, match[3], match[4]
+            left = limit - time.monotonic()
+            ready, _, _ = select.select([self.process.stderr], [], [], max(left, 0))
+            chunk = os.read(self.process.stderr.fileno(), 65536) if ready else b""
+            if not chunk:
+                raise RuntimeError(f"{self.process.args[0]}: no log line within {timeout} s")
+            self.pending += chunk
+
+    def drain(self, seconds):
+        """Reads and drops log lines for `seconds`, so a chatty program never blocks on its pipe."""
+        limit = time.monotonic() + seconds
+        while (left := limit - time.monotonic()) > 0:
+            ready, _, _ = select.select([self.process.stderr], [], [], left)
+            if ready and not os.read(self.process.stderr.fileno(), 65536):
+                time.sleep(max(limit - time.monotonic(), 0))
+        self.pending = b""
+
+    def wait_for(self, category, text=""):
+        while True:
+            when, got, message = self.next_event()
+            if got == category and text in message:
+                return when
+
+    def first_frame(self):
+        return self.wait_for("qt.scenegraph.time.renderer")
+
+    def cpu_ms(self):
+        total = 0
+        for stat in glob.glob(f"/proc/{self.process.pid}/task/*/schedstat"):
+            with open(stat) as f:
+                total += int(f.read().split()[0])
+        return total / 1e6
+
+    def peak_mb(self):
+        with open(f"/proc/{self.process.pid}/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) / 1024
+        return 0
+
+    def stop(self):
+        self.process.terminate()
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+
+def idle_cpu_ms(program, seconds):
+    """CPU per 10 s of a screen left alone, once its entrance animations are over."""
+    program.drain(SETTLE_SECONDS)
+    before = program.cpu_ms()
+    program.drain(seconds)
+    return (program.cpu_ms() - before) * 10 / seconds
+
+
+def click_control(pid):
+    window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(pid)],
+                            capture_output=True, text=True, timeout=20).stdout.split()[0]
+    subprocess.run(["xdotool", "mousemove", "--window", window, str(CONTROL[0]), str(CONTROL[1]),
+                    "click", "1"], check=True, timeout=20)
+
+
+def measure(app, minimal, canned_tool, idle_seconds):
+    subprocess.run(["bash", "-c", f'source "{HERE}/canned_tools.sh" && install_canned_tools "$0"',
+                    canned_tool], check=True)
+    xvfb = start_xvfb()
+    try:
+        anchor = Watched([minimal])
+        print(f"sample|minimal first frame|{anchor.first_frame() * 1000:.1f}")
+        time.sleep(1)
+        print(f"sample|minimal peak memory|{anchor.peak_mb():.1f}")
+        anchor.stop()
+
+        ours = Watched([app])
+        first = ready = None
+        phase_ready = False
+        while ready is None:  # the scan may well be done before the first frame
+            when, category, message = ours.next_event()
+            if category == "nuvra.phase" and message == "ready":
+                phase_ready = True
+            elif category == "qt.scenegraph.time.renderer":
+                first = when if first is None else first
+                ready = when if phase_ready else None
+        print(f"sample|first frame|{first * 1000:.1f}")
+        print(f"sample|ready screen|{ready * 1000:.1f}")
+        print(f"sample|idle ready screen|{idle_cpu_ms(ours, idle_seconds):.2f}")
+        click_control(ours.process.pid)
+        started = ours.wait_for("nuvra.phase", "uninstalling")
+        ours.wait_for("nuvra.phase", "done")
+        finished = ours.first_frame()
+        print(f"sample|whole uninstall|{(finished - started) * 1000:.1f}")
+        print(f"sample|idle end screen|{idle_cpu_ms(ours, idle_seconds):.2f}")
+        print(f"sample|peak memory|{ours.peak_mb():.1f}")
+        ours.stop()
+    finally:
+        xvfb.terminate()
+
+
+def rows():
+    samples = {}
+    for line in sys.stdin:
+        parts = line.strip().split("|")
+        if len(parts) == 3 and parts[0] == "sample":
+            samples.setdefault(parts[1], []).append(parts[2])
+        elif line.strip():
+            print(line.rstrip(), file=sys.stderr)
+
+    def row(figure, unit, ours, anchor, goal):
+        theirs = samples.get(anchor, []) if isinstance(anchor, str) else anchor
+        print(f"row|{figure}|{unit}|{','.join(samples.get(ours, []))}|{','.join(theirs)}|{goal}")
+
+    count = len(samples.get("first frame", []))
+    row("window: start to first frame (anchor minimal Qt Quick window)", "ms", "first frame",
+        "minimal first frame", "x<=1.2")
+    row("window: start to ready screen (anchor the first frame)", "ms", "ready screen",
+        "first frame", "+<=50")
+    row("whole uninstall, click to end screen (anchor the 0.6 s pause)", "ms", "whole uninstall",
+        ["600"] * count, "+<=150")
+    row("idle CPU, ready screen, per 10 s", "ms", "idle ready screen", ["0"] * count, "<=5")
+    row("idle CPU, end screen, per 10 s", "ms", "idle end screen", ["0"] * count, "<=5")
+    row("window: peak memory (anchor minimal Qt Quick window)", "MB", "peak memory",
+        "minimal peak memory", "x<=1.5")
+
+
+if __name__ == "__main__":
+    if sys.argv[1:2] == ["measure"]:
+        measure(sys.argv[2], sys.argv[3], sys.argv[4], float(sys.argv[5]))
+    elif sys.argv[1:2] == ["rows"]:
+        rows()
+    else:
+        sys.exit(__doc__)

@@ -1,0 +1,27 @@
+#include "ui/WindowSession.h"
+
+#include "ui/AppDelegate.h"
+#include "ui/SingleInstance.h"
+
+#include <QGuiApplication>
+#include <QWindow>
+
+extern "C" int nuvraWindowSessionMain(int argc, char** argv) {
+    if (!SingleInstance::claim()) {
+        return 0; // the running window was asked to come forward
+    }
+    QGuiApplication app(argc, argv);
+    SingleInstance::onActivationRequest([] {
+        for (QWindow* window : QGuiApplication::topLevelWindows()) {
+            if (window->isVisible()) {
+                window->raise();
+                window->requestActivate();
+            }
+        }
+    });
+    AppDelegate delegate;
+    if (!delegate.applicationDidFinishLaunching()) {
+        return 1;
+    }
+    return QGuiApplication::exec();
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+// The windowed session, built as a module of its own that the application loads only when it opens
+// its window: the inventory mode then never loads the window's libraries (Qt Quick, QML, GUI,
+// D-Bus, ICU…), which cost more than the whole scan.
+//
+// The entry point has C linkage so the loader finds it by this name.
+#define NUVRA_WINDOW_SESSION_ENTRY "nuvraWindowSessionMain"
+
+extern "C" int nuvraWindowSessionMain(int argc, char** argv);
