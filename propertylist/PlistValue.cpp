@@ -29,19 +29,40 @@ struct MallocDeleter {
 };
 template <class T> using Malloced = std::unique_ptr<T, MallocDeleter>;
 
+// What one of libplist's writers made of `node`, as bytes we own; nothing when it wrote nothing.
+// Its buffer is malloc'd (libplist 2.3 dropped plist_to_xml_free and plist_to_bin_free, and made
+// the writers return a status, which is why they are passed as callables).
+template <class Writer> std::optional<std::string> written(plist_t node, Writer write) {
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    write(node, &bytes, &length);
+    const Malloced<char> owned(bytes);
+    if (bytes == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(bytes, length);
+}
+
+std::optional<std::string> writtenXml(plist_t node) {
+    return written(
+        node, [](plist_t n, char** out, std::uint32_t* length) { plist_to_xml(n, out, length); });
+}
+
+std::optional<std::string> writtenBinary(plist_t node) {
+    return written(
+        node, [](plist_t n, char** out, std::uint32_t* length) { plist_to_bin(n, out, length); });
+}
+
 // The element of an XML rendering of `node` between <tag> and </tag>. libplist keeps details its
 // accessors do not expose (an integer's sign above 2^63, a date beyond ±68 years from 2001), but
 // its XML writer prints them faithfully.
 std::optional<std::string> xmlElementText(plist_t node, const std::string& tag) {
-    Node copy(plist_copy(node));
-    char* xml = nullptr;
-    std::uint32_t length = 0;
-    plist_to_xml(copy.get(), &xml, &length);
-    if (xml == nullptr) {
+    const Node copy(plist_copy(node));
+    const std::optional<std::string> xml = writtenXml(copy.get());
+    if (!xml) {
         return std::nullopt;
     }
-    const std::string text(xml, length);
-    std::free(xml); // malloc'd; libplist 2.3 dropped plist_to_xml_free
+    const std::string& text = *xml;
     const std::string open = "<" + tag + ">";
     const std::size_t start = text.find(open);
     const std::size_t end = text.find("</" + tag + ">");
@@ -94,15 +115,12 @@ constexpr unsigned char binaryDateMarker = 0x33;
 constexpr std::size_t binaryHeaderSize = 8; // "bplist00"
 
 std::optional<Value> dateFromNode(plist_t node) {
-    Node copy(plist_copy(node));
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(copy.get(), &bytes, &length);
-    if (bytes == nullptr) {
+    const Node copy(plist_copy(node));
+    const std::optional<std::string> written = writtenBinary(copy.get());
+    if (!written) {
         return std::nullopt;
     }
-    const std::string binary(bytes, length);
-    std::free(bytes); // malloc'd; libplist 2.3 dropped plist_to_bin_free
+    const std::string& binary = *written;
     // The only object follows the header: the marker, then eight bytes.
     if (binary.size() < binaryHeaderSize + 9 ||
         static_cast<unsigned char>(binary[binaryHeaderSize]) != binaryDateMarker) {
@@ -354,15 +372,7 @@ std::optional<std::string> toXml(const Value& value) {
     if (!node) {
         return std::nullopt;
     }
-    char* xml = nullptr;
-    std::uint32_t length = 0;
-    plist_to_xml(node.get(), &xml, &length);
-    if (xml == nullptr) {
-        return std::nullopt;
-    }
-    std::string text(xml, length);
-    std::free(xml); // malloc'd; libplist 2.3 dropped plist_to_xml_free
-    return text;
+    return writtenXml(node.get());
 }
 
 std::optional<std::string> toBinary(const Value& value) {
@@ -370,15 +380,7 @@ std::optional<std::string> toBinary(const Value& value) {
     if (!node) {
         return std::nullopt;
     }
-    char* binary = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(node.get(), &binary, &length);
-    if (binary == nullptr) {
-        return std::nullopt;
-    }
-    std::string bytes(binary, length);
-    std::free(binary); // malloc'd; libplist 2.3 dropped plist_to_bin_free
-    return bytes;
+    return writtenBinary(node.get());
 }
 
 } // namespace plist
