@@ -4,6 +4,7 @@
 #include "foundation/SystemTools.h"
 #include "foundation/TargetUser.h"
 #include "foundation/UserCommand.h"
+#include "foundation/WhiteSpace.h"
 
 #include <stdexcept>
 #include <unistd.h>
@@ -14,11 +15,9 @@ namespace {
 // The per-user temporary folder as the account itself sees it ("/var/folders/…/T/").
 std::string temporaryDirectoryOf(const TargetUser::Account& account) {
     const auto result = UserCommand::runAs(account, SystemTools::getconf, {"DARWIN_USER_TEMP_DIR"});
-    std::string folder =
-        result && result->terminationStatus == 0 ? std::string(result->output()) : "";
-    while (!folder.empty() && (folder.back() == '\n' || folder.back() == ' ')) {
-        folder.pop_back();
-    }
+    std::string folder = result && result->terminationStatus == 0
+                             ? WhiteSpace::trimmed(result->output())
+                             : std::string();
     if (folder.empty() || folder.front() != '/' || folder.find('\n') != std::string::npos) {
         throw std::runtime_error("cannot find the temporary folder of user '" + account.name + "'");
     }

@@ -6,6 +6,7 @@
 #include "foundation/SystemTools.h"
 #include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
+#include "foundation/WhiteSpace.h"
 
 #include <algorithm>
 #include <set>
@@ -74,13 +75,10 @@ std::optional<std::string> UninstallEngine::darwinUserCacheDirectory() {
     if (!result) {
         return std::nullopt;
     }
-    const char* space = " \t\r\n\v\f";
-    const std::string_view output = result->output();
-    const size_t first = output.find_first_not_of(space);
-    if (first == std::string_view::npos) {
+    std::string folder = WhiteSpace::trimmed(result->output());
+    if (folder.empty()) {
         return std::nullopt;
     }
-    std::string folder(output.substr(first, output.find_last_not_of(space) - first + 1));
     if (folder.ends_with('/')) {
         folder.pop_back();
     }
