@@ -7,7 +7,7 @@ namespace HeadlessRun {
 
 Outcome run(UninstallSteps& steps, bool needsAdmin,
             const std::function<void(const StepResult&)>& onStep) {
-    UninstallerLog::file("Uninstall started");
+    UninstallerLog::file(runStartedLine);
     for (UninstallStepID id : allStepIDs) {
         StepOutcome outcome = performStep(steps, id, needsAdmin);
         StepResult result{id, StepResult::State::done, std::move(outcome.sentences), {}};
@@ -21,13 +21,11 @@ Outcome run(UninstallSteps& steps, bool needsAdmin,
         }
         onStep(result);
         if (result.state == StepResult::State::failed) {
-            UninstallerLog::file(std::string("Uninstall failed at ") + removeAppsStepTitle + ": " +
-                                 result.failure);
+            UninstallerLog::file(runFailedLine(result.failure));
             return {true, result.failure, {}};
         }
         if (id == UninstallStepID::verify) {
-            UninstallerLog::file(
-                "Uninstall finished (residues: " + std::to_string(result.sentences.size()) + ")");
+            UninstallerLog::file(runFinishedLine(result.sentences.size()));
             return {false, {}, std::move(result.sentences)};
         }
     }

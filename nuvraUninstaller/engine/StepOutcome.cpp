@@ -49,3 +49,11 @@ StepOutcome performStep(UninstallSteps& steps, UninstallStepID id, bool needsAdm
         return {{std::move(message)}, {}};
     }
 }
+
+std::string runFailedLine(const std::string& message) {
+    return std::string("Uninstall failed at ") + removeAppsStepTitle + ": " + message;
+}
+
+std::string runFinishedLine(std::size_t residues) {
+    return "Uninstall finished (residues: " + std::to_string(residues) + ")";
+}

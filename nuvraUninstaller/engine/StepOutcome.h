@@ -3,6 +3,7 @@
 #include "engine/UninstallStepID.h"
 #include "engine/UninstallSteps.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,3 +23,8 @@ struct StepOutcome {
 
 // Runs step `id` on `steps`; never throws.
 StepOutcome performStep(UninstallSteps& steps, UninstallStepID id, bool needsAdmin);
+
+// The session-log lines that open and close a run, whoever runs it.
+inline constexpr const char* runStartedLine = "Uninstall started";
+std::string runFailedLine(const std::string& message); // the application removal stopped it
+std::string runFinishedLine(std::size_t residues);

@@ -145,7 +145,7 @@ void UninstallService::startUninstall() {
     runNeedsAdmin_ = needsAdmin_;
     resetSteps();
     setPhase(Uninstalling{});
-    logLine_("Uninstall started");
+    logLine_(runStartedLine);
     runStep(0);
 }
 
@@ -188,7 +188,7 @@ void UninstallService::failRun(UninstallStepID id, const std::string& message) {
     // Cleared before the final phase is published, so whoever reacts to it may start a retry.
     running_ = false;
     setPhase(Failed{removeAppsStepTitle, message});
-    logLine_(std::string("Uninstall failed at ") + removeAppsStepTitle + ": " + message);
+    logLine_(runFailedLine(message));
 }
 
 void UninstallService::finishRun(std::vector<std::string> residues) {
@@ -196,7 +196,7 @@ void UninstallService::finishRun(std::vector<std::string> residues) {
     setStep(UninstallStepID::verify, {StepState::Kind::done, {}});
     running_ = false;
     setPhase(Done{std::move(residues)});
-    logLine_("Uninstall finished (residues: " + std::to_string(count) + ")");
+    logLine_(runFinishedLine(count));
 }
 
 void UninstallService::stopAfterCurrentStep() {
