@@ -62,9 +62,13 @@ TextInputSources& shared();
 // Tests install an in-memory fake; nullptr restores the default. Not owned.
 void overrideForTesting(TextInputSources* replacement);
 
-// Whether calls must be made on the main (UI) thread, as the Carbon API requires. The file-backed
-// stand-in keeps no state in memory and replaces its files atomically, so any thread will do; a
-// test's fake is kept on the main thread.
+// Whether calls must be made on the main (UI) thread: always with a test's fake, and where the
+// system's own implementation says so.
 bool requiresMainThread();
+
+// Each system's own part of the above: its implementation (a process-wide object) and whether that
+// must be called on the main thread.
+TextInputSources& systemSources();
+bool systemRequiresMainThread();
 
 } // namespace TextInputSourcesService

@@ -1,30 +1,18 @@
+// On Linux the input sources are the file-backed stand-in.
 #include "TextInputSources.h"
 
 #include "FileBackedInputSources.h"
 
-#include <atomic>
-
 namespace TextInputSourcesService {
-namespace {
 
-std::atomic<TextInputSources*> replacementForTesting{nullptr};
-
-} // namespace
-
-TextInputSources& shared() {
-    if (TextInputSources* replacement = replacementForTesting.load()) {
-        return *replacement;
-    }
+TextInputSources& systemSources() {
     static FileBackedInputSources standIn;
     return standIn;
 }
 
-void overrideForTesting(TextInputSources* replacement) {
-    replacementForTesting.store(replacement);
-}
-
-bool requiresMainThread() {
-    return replacementForTesting.load() != nullptr;
+// The stand-in keeps no state in memory and replaces its files atomically: any thread will do.
+bool systemRequiresMainThread() {
+    return false;
 }
 
 } // namespace TextInputSourcesService

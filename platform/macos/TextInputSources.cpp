@@ -9,7 +9,6 @@
 #include "CoreFoundationSupport.h"
 #include "TextInputSources.h"
 
-#include <atomic>
 #include <vector>
 
 namespace {
@@ -117,26 +116,17 @@ public:
     }
 };
 
-std::atomic<TextInputSources*> replacementForTesting{nullptr};
-
 } // namespace
 
 namespace TextInputSourcesService {
 
-TextInputSources& shared() {
-    if (TextInputSources* replacement = replacementForTesting.load()) {
-        return *replacement;
-    }
+TextInputSources& systemSources() {
     static CarbonInputSources system;
     return system;
 }
 
-void overrideForTesting(TextInputSources* replacement) {
-    replacementForTesting.store(replacement);
-}
-
 // The Text Input Sources API may only be called on the main thread.
-bool requiresMainThread() {
+bool systemRequiresMainThread() {
     return true;
 }
 
