@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <sched.h>
@@ -54,9 +55,9 @@ const std::string lsSupport = "/System/Library/Frameworks/CoreServices.framework
 
 // Fake tool name -> folder it is installed in under its own name.
 const std::map<std::string, std::string> toolFolders = {
-    {"defaults", "/usr/bin"}, {"security", "/usr/bin"}, {"tccutil", "/usr/bin"},
-    {"getconf", "/usr/bin"},  {"pkexec", "/usr/bin"},   {"pkill", "/usr/bin"},
-    {"killall", "/usr/bin"},  {"launchctl", "/bin"},    {"PlistBuddy", "/usr/libexec"},
+    {"defaults", "/usr/bin"},  {"security", "/usr/bin"}, {"tccutil", "/usr/bin"},
+    {"getconf", "/usr/bin"},   {"pkexec", "/usr/bin"},   {"pkill", "/usr/bin"},
+    {"killall", "/usr/bin"},   {"launchctl", "/bin"},    {"PlistBuddy", "/usr/libexec"},
     {"lsregister", lsSupport}, {"sudo", "/usr/bin"}};
 // Real tools the fakes and wrappers hand over to, kept under libexecDir/host.
 const std::vector<std::string> hostTools = {"/usr/bin/getconf", "/usr/bin/pkill",
@@ -531,6 +532,27 @@ void installTools() {
     }
 }
 
+// A home holding `homeFolders` and the per-user folders T, C and 0 under `darwinUserFolder`
+// (private to their user, as macOS makes them), all created. Returns what the account must own.
+std::vector<std::string> makeAccountFolders(const std::string& home,
+                                            const std::string& darwinUserFolder,
+                                            std::initializer_list<const char*> homeFolders) {
+    std::vector<std::string> owned = {home, darwinUserFolder};
+    for (const char* sub : homeFolders) {
+        owned.push_back(home + "/" + sub);
+    }
+    for (const char* sub : {"/T", "/C", "/0"}) {
+        owned.push_back(darwinUserFolder + sub);
+    }
+    for (const std::string& folder : owned) {
+        fs::create_directories(folder);
+    }
+    for (const char* sub : {"/T", "/C", "/0"}) {
+        chmod((darwinUserFolder + sub).c_str(), 0700);
+    }
+    return owned;
+}
+
 std::string makeUser(const Options& o) {
     const std::string home = "/Users/" + o.name;
     {
@@ -546,25 +568,19 @@ std::string makeUser(const Options& o) {
                 << ":/bin/bash\n";
         }
     }
-    std::vector<std::string> userOwned = {home, "/var/folders/mv", darwinUserDir, stateDir};
-    for (const char* sub : {"Desktop", "Documents", "Downloads", "Library", "Library/Preferences",
+    std::vector<std::string> userOwned =
+        makeAccountFolders(home, darwinUserDir,
+                           {"Desktop", "Documents", "Downloads", "Library", "Library/Preferences",
                             "Library/Application Support", "Library/Caches", "Library/Logs",
-                            "Library/LaunchAgents", "Library/Keychains"}) {
-        userOwned.push_back(home + "/" + sub);
-    }
-    for (const char* sub : {"/T", "/C", "/0"}) {
-        userOwned.push_back(darwinUserDir + sub);
-    }
-    for (const std::string& d : userOwned) {
-        fs::create_directories(d);
+                            "Library/LaunchAgents", "Library/Keychains"});
+    for (const std::string& folder : {std::string("/var/folders/mv"), stateDir}) {
+        fs::create_directories(folder);
+        userOwned.push_back(folder);
     }
     for (const char* d : {"/Applications", "/Library/Input Methods", "/Library/Keychains"}) {
         fs::create_directories(d);
     }
     fs::create_directories(logDir);
-    for (const char* sub : {"/T", "/C", "/0"}) {
-        chmod((darwinUserDir + sub).c_str(), 0700);
-    }
     chmod(logDir.c_str(), 01777);
     const std::string callLog = logDir + "/calls.log";
     writeFile(callLog, "");
@@ -593,29 +609,19 @@ void makeSecondUser(const Options& o, const std::string& home) {
             << secondUser << ":x:" << secondUid << ":" << simGid << ":Second User:" << secondHome
             << ":/bin/bash\n";
     }
-    std::vector<std::string> owned = {secondHome, secondDarwinUserDir};
-    for (const char* sub : {"Library/Preferences", "Library/Logs", "Library/LaunchAgents"}) {
-        owned.push_back(secondHome + "/" + sub);
-    }
-    for (const char* sub : {"/T", "/C", "/0"}) {
-        owned.push_back(secondDarwinUserDir + sub);
-    }
-    for (const std::string& d : owned) {
-        fs::create_directories(d);
-    }
-    for (const char* sub : {"/T", "/C", "/0"}) {
-        chmod((secondDarwinUserDir + sub).c_str(), 0700);
-    }
+    const std::vector<std::string> owned =
+        makeAccountFolders(secondHome, secondDarwinUserDir,
+                           {"Library/Preferences", "Library/Logs", "Library/LaunchAgents"});
     if (canChownToSimUser()) {
         for (const std::string& path : owned) {
             check(chown(path.c_str(), secondUid, simGid), "chown " + path);
         }
     }
-    writeFile(stateDir + "/users",
-              o.name + "\t" + std::to_string(simUid) + "\t" + std::to_string(simGid) + "\t" +
-                  home + "\t" + darwinUserDir + "\n" + secondUser + "\t" +
-                  std::to_string(secondUid) + "\t" + std::to_string(simGid) + "\t" +
-                  secondHome + "\t" + secondDarwinUserDir + "\n");
+    writeFile(stateDir + "/users", o.name + "\t" + std::to_string(simUid) + "\t" +
+                                       std::to_string(simGid) + "\t" + home + "\t" + darwinUserDir +
+                                       "\n" + secondUser + "\t" + std::to_string(secondUid) + "\t" +
+                                       std::to_string(simGid) + "\t" + secondHome + "\t" +
+                                       secondDarwinUserDir + "\n");
 }
 
 void setSimEnvironment(const Options& o, const std::vector<HostFolder>& folders,
