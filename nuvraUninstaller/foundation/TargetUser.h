@@ -22,6 +22,7 @@ struct Account {
 // The user database's entry for `name` (home and temporary folder still empty), or none for an
 // unknown name or an entry without an absolute home.
 std::optional<Account> lookUp(const std::string& name);
+std::optional<Account> lookUp(uid_t uid); // the same by user id
 
 // Acts for `account` from now on. Called once, before any step, scan or log line.
 void actFor(Account account);
