@@ -93,11 +93,12 @@ std::string rileysTraces() {
             traces += path + "\n";
         }
     }
-    traces += SimMac::run({"/usr/bin/sudo", "-u", "riley", "/usr/bin/defaults", "export",
+    traces += SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/defaults", "export",
                            "com.apple.HIToolbox", "-"})
                   .output;
     traces +=
-        SimMac::run({"/usr/bin/sudo", "-u", "riley", "/usr/bin/security", "dump-keychain"}).output;
+        SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/security", "dump-keychain"})
+            .output;
     for (const char* state : {"launchd.json", "tcc.json", "lsregister.json"}) {
         for (const Json& record : Json::parse(readFile(std::string("/var/db/sim/") + state))) {
             if (record.value("home", "") == rileyHome || record.value("domain", "") == "gui/502") {
