@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -170,6 +171,22 @@ std::string outsideRiley() {
            SimMac::run({"/usr/bin/sudo", "-H", "-u", "tester", "/usr/bin/defaults", "export",
                         "com.apple.HIToolbox", "-"})
                .output;
+}
+
+// The lines of `before` and `after` that are not in both, marked "-" and "+": empty when equal.
+std::string changes(const std::string& before, const std::string& after) {
+    const std::vector<std::string> was = lines(before);
+    const std::vector<std::string> is = lines(after);
+    const std::set<std::string> wasSet(was.begin(), was.end());
+    const std::set<std::string> isSet(is.begin(), is.end());
+    std::string text;
+    for (const std::string& line : was) {
+        text += isSet.count(line) ? "" : "- " + line + "\n";
+    }
+    for (const std::string& line : is) {
+        text += wasSet.count(line) ? "" : "+ " + line + "\n";
+    }
+    return text;
 }
 
 void giveRootAHome() {
@@ -453,7 +470,7 @@ TEST_F(AdministratorCommand, LinksOfTheSecondAccountLeadARootRunNowhere) {
     // A temporary folder that is a link: refused before anything runs.
     const auto refused = asRoot({"run", "--yes", "--json", "--user", "riley"});
     EXPECT_EQ(refused.status, 64) << refused.output;
-    EXPECT_EQ(outsideRiley(), before);
+    EXPECT_EQ(changes(before, outsideRiley()), "");
 
     ASSERT_EQ(asRiley("cd " + rileyFolders +
                       " && rm T && mv T.away T && ln -s /etc "
@@ -461,14 +478,13 @@ TEST_F(AdministratorCommand, LinksOfTheSecondAccountLeadARootRunNowhere) {
                   .status,
               0);
     const auto run = asRoot({"run", "--yes", "--json", "--user", "riley"});
-    EXPECT_EQ(outsideRiley(), before);
+    EXPECT_EQ(changes(before, outsideRiley()), "");
     const RunReport report = reportOf(run.output);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_EQ(report.result["exitStatus"], 1);
     EXPECT_EQ(report.result["residues"], report.verified);
     // What the links show of the other account is left, and named.
-    EXPECT_THAT(report.verified,
-                ::testing::Contains(HasSubstr("nuvra.app (~/Applications)")));
+    EXPECT_THAT(report.verified, ::testing::Contains(HasSubstr("nuvra.app (~/Applications)")));
     EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
     EXPECT_TRUE(fs::exists("/Users/tester/Library/Application Support/nuvra"));
 }
@@ -482,23 +498,41 @@ TEST_F(AdministratorCommand, SwappingTheStagedToolForALinkGainsTheSecondAccountN
     ASSERT_EQ(chmod("/etc/root-only.secret", 0600), 0);
     const std::string before = outsideRiley();
     const std::string staging = rileyFolders + "/T/nuvra-uninstaller-sourcectl";
-    // 200 swaps at least, and on until the run has ended.
-    const std::string swapper = "n=0; mkdir -p '" + staging + "'; while [ $n -lt 200 ] || [ ! -e " +
-                                "/tmp/run-ended ]; do ln -sfn /etc/root-only.secret '" + staging +
-                                "/sourcectl.new' && mv -fT '" + staging + "/sourcectl.new' '" +
-                                staging + "/sourcectl' 2>/dev/null; n=$((n+1)); done; echo $n";
+    // Every time a fresh copy shows up, it is swapped for a link at once (a link made beside it,
+    // renamed over it); the loop goes on until the run has ended. Prints its rounds and swaps.
+    const std::string swapper = R"(
+import os, stat, sys
+d, rounds, swaps = sys.argv[1], 0, 0
+while not os.path.exists("/tmp/run-ended"):
+    rounds += 1
+    try:
+        if stat.S_ISREG(os.lstat(d + "/sourcectl").st_mode):
+            os.symlink("/etc/root-only.secret", d + "/sourcectl.new")
+            os.rename(d + "/sourcectl.new", d + "/sourcectl")
+            swaps += 1
+    except OSError:
+        pass
+print(rounds, swaps)
+)";
     SimMac::RunResult swaps;
-    std::thread attacker([&] { swaps = asRiley(swapper); });
+    std::thread attacker([&] {
+        swaps = SimMac::run(
+            {"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/python3", "-c", swapper, staging});
+    });
     const auto run = asRoot({"run", "--yes", "--json", "--user", "riley"});
     std::ofstream("/tmp/run-ended");
     attacker.join();
-    EXPECT_GE(std::stoi(swaps.output), 200) << swaps.output;
+    int rounds = 0;
+    int swapped = 0;
+    std::istringstream(swaps.output) >> rounds >> swapped;
+    EXPECT_GE(rounds, 200) << swaps.output;
+    EXPECT_GE(swapped, 1) << swaps.output; // the copy was there to swap
 
     struct stat secret {};
     ASSERT_EQ(stat("/etc/root-only.secret", &secret), 0);
     EXPECT_EQ(secret.st_mode & 07777, 0600u);
     EXPECT_EQ(secret.st_uid, 0u);
-    EXPECT_EQ(outsideRiley(), before);
+    EXPECT_EQ(changes(before, outsideRiley()), "");
     const RunReport report = reportOf(run.output);
     EXPECT_EQ(report.result["residues"], report.verified);
     EXPECT_EQ(run.status, report.verified.empty() ? 0 : 1) << run.output;
@@ -515,7 +549,7 @@ TEST_F(AdministratorCommand, AHomeNamingAnotherAccountChangesOnlyTheAccountAsked
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(reportOf(run.output).result,
               Json::parse(R"({"result":"finished","residues":[],"exitStatus":0})"));
-    EXPECT_EQ(outsideRiley(), before);
+    EXPECT_EQ(changes(before, outsideRiley()), "");
     const auto rileysSettings =
         SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/defaults", "export",
                      "com.apple.HIToolbox", "-"});
