@@ -7,12 +7,17 @@ namespace UserSessionProtocol {
 namespace {
 
 // Each line of a multi-line entry (the scan's) escaped on its own, so that the entry keeps its
-// shape but no text can end a line of the root process's log early.
+// shape but no text can end a line of the root process's log early; a following line that would
+// pass for a stamped entry of its own ("[2…") is indented by one space.
 std::string visibleLines(std::string_view text) {
     std::string result;
-    for (;;) {
+    for (bool first = true;; first = false) {
         const std::size_t end = text.find('\n');
-        result += utf8::visible(text.substr(0, end));
+        const std::string_view line = text.substr(0, end);
+        if (!first && line.size() > 1 && line[0] == '[' && line[1] >= '0' && line[1] <= '9') {
+            result += ' ';
+        }
+        result += utf8::visible(line);
         if (end == std::string_view::npos) {
             return result;
         }
