@@ -105,7 +105,9 @@ std::optional<Reply> parseReply(std::string_view line) {
     if (!value.is_object() || value.size() != 1) {
         return std::nullopt;
     }
-    const auto& [key, content] = *value.items().begin();
+    const auto only = value.begin();
+    const std::string& key = only.key();
+    const Json& content = only.value();
     Reply reply;
     if (key == "log" && content.is_string()) {
         reply.kind = Reply::Kind::log;
