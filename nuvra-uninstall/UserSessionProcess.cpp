@@ -177,6 +177,17 @@ std::vector<std::string> UserSessionProcess::perform(UninstallStepID step) {
     return std::move(reply.sentences);
 }
 
+// Only the system-wide removal may stop the run, as in every run: what goes wrong with the user's
+// bundles is one of the step's problem sentences.
+UninstallSteps::Sentences SeparatedSteps::removeApps(bool needsAdmin) {
+    systemWide.removeSystemApps(needsAdmin);
+    try {
+        return user.perform(UninstallStepID::removeApps);
+    } catch (const std::runtime_error& error) {
+        return {error.what()};
+    }
+}
+
 std::unique_ptr<UninstallSteps> stepsForTheAccount() {
     if (const auto& account = TargetUser::otherAccount()) {
         return std::make_unique<SeparatedSteps>(*account);

@@ -53,10 +53,7 @@ public:
     Sentences removeInputSourceState() override {
         return user.perform(UninstallStepID::inputSource);
     }
-    Sentences removeApps(bool needsAdmin) override {
-        systemWide.removeSystemApps(needsAdmin);
-        return user.perform(UninstallStepID::removeApps);
-    }
+    Sentences removeApps(bool needsAdmin) override;
     Sentences removeData() override { return user.perform(UninstallStepID::removeData); }
     Sentences resetPermissions() override {
         return user.perform(UninstallStepID::resetPermissions);

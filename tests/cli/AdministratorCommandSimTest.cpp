@@ -558,3 +558,18 @@ TEST_F(AdministratorCommand, AHomeNamingAnotherAccountChangesOnlyTheAccountAsked
                 HasSubstr("<key>AppleSelectedInputSources</key>\n\t<array>\n\t\t<dict>\n\t\t\t"
                           "<key>InputSourceKind</key>\n\t\t\t<string>Keyboard Layout</string>"));
 }
+
+// The user's process ends half-way (the user may end it at any time): the run must not pass for
+// a clean one.
+TEST_F(AdministratorCommand, AUserProcessThatEndsHalfWayLeavesAnUnfinishedRun) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    // The first killall of a run comes from the user's process, in the input-source step.
+    const SimMac::ReplacedTool killall("/usr/bin/killall", "#!/bin/sh\nkill -9 $PPID\n");
+    const auto run = asRoot({"run", "--yes", "--json", "--user", "riley"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    const RunReport report = reportOf(run.output);
+    EXPECT_EQ(report.verified,
+              (std::vector<std::string>{"The user's part of the run ended unexpectedly."}));
+    EXPECT_EQ(report.result["residues"], report.verified);
+    EXPECT_EQ(report.result["exitStatus"], 1);
+}
