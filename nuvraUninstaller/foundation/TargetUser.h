@@ -8,7 +8,9 @@
 // as the platform reports them, commands run as they are. A root run for another account (the
 // administrators' command) switches to that account once, before any work starts; from then on
 // every path of the user's footprint starts at that account's home, and every user-level command
-// runs in that account's context (UserCommand.h), so nothing of root's own home is used.
+// runs in that account's context (UserCommand.h), so nothing of root's own home is used. That
+// command leaves all of the account's own work to a process of the account itself; root keeps
+// only the system-wide part.
 namespace TargetUser {
 
 struct Account {
