@@ -5,13 +5,16 @@
 
 // Whose traces the command handles, settled before anything is scanned, logged or removed.
 // An ordinary user handles their own (and may not name another). Root handles those of the
-// --user account, or of the user at the console, in that account's context: the engine is
-// switched to it (TargetUser::actFor) with its home from the user database and its own temporary
-// folder, asked of the system in its context.
+// --user account, or of the user at the console, once the account has been checked: a person's
+// account (a user id from 501 up, as macOS gives people, and a home folder of its own directly
+// under /Users), whose temporary folder, as the system names it for the account, is a folder the
+// account owns. The engine is then switched to that account (TargetUser::actFor); the work of
+// the user's share runs in that account's own process (UserSessionProcess.h).
 namespace AccountChoice {
 
-// The one-line message for bad usage, or none when the choice is made. Throws std::runtime_error
-// when the account's temporary folder cannot be found (an internal error).
+// The one-line message for bad usage (the name escaped and cut short), or none when the choice
+// is made. Throws std::runtime_error when the account's temporary folder cannot be asked for (an
+// internal error).
 std::optional<std::string> settle(const std::optional<std::string>& requestedUser);
 
 } // namespace AccountChoice

@@ -3,8 +3,7 @@
 #include "InventoryReport.h"
 #include "JsonText.h"
 #include "OutputLine.h"
-#include "discovery/InventoryScanner.h"
-#include "engine/EngineSteps.h"
+#include "UserSessionProcess.h"
 #include "foundation/UninstallerLog.h"
 
 #include <algorithm>
@@ -74,7 +73,8 @@ void showLogLines() {
 ExitStatus runUninstall(const CommandLine& command) {
     UninstallerLog::installCrashHandlers();
     UninstallerLog::fileSessionStart();
-    const UninstallInventory inventory = InventoryScanner::scan();
+    const std::unique_ptr<UninstallSteps> steps = stepsForTheAccount();
+    const UninstallInventory inventory = steps->scan();
     if (!command.yes && !confirmed(inventory, command.json ? stderr : stdout)) {
         writeOut("Nothing was removed.\n", command.json ? stderr : stdout);
         UninstallerLog::fileSessionEnd();
@@ -84,9 +84,8 @@ ExitStatus runUninstall(const CommandLine& command) {
     if (!command.json) {
         showLogLines();
     }
-    EngineSteps steps;
     const HeadlessRun::Outcome outcome = HeadlessRun::run(
-        steps, InventoryReport::needsAdmin(inventory), [&](const HeadlessRun::StepResult& step) {
+        *steps, InventoryReport::needsAdmin(inventory), [&](const HeadlessRun::StepResult& step) {
             if (command.json) {
                 writeOut(jsonText(stepJson(step)) + "\n");
             }

@@ -6,6 +6,7 @@
 #include "ExitStatus.h"
 #include "HelpText.h"
 #include "OutputLine.h"
+#include "UserSessionMode.h"
 
 #include <csignal>
 #include <exception>
@@ -43,6 +44,9 @@ int execute(const CommandLine& command) {
 int main(int argc, char** argv) {
     // A reader that goes away (a pipe into `head`) must not end a removal half-way.
     std::signal(SIGPIPE, SIG_IGN);
+    if (argc > 1 && std::string(argv[1]) == UserSessionMode::flag) {
+        return UserSessionMode::serve(std::vector<std::string>(argv + 2, argv + argc));
+    }
     const auto parsed = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* message = std::get_if<std::string>(&parsed)) {
         return badUsage(*message + " (see nuvra-uninstall --help)");

@@ -11,7 +11,7 @@ out=build-fuzz
 mkdir -p "$out"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-       -Ipropertylist $(pkg-config --cflags libplist-2.0))
+       -Ipropertylist -Inuvra-uninstall -InuvraUninstaller $(pkg-config --cflags libplist-2.0))
 libs=($(pkg-config --libs libplist-2.0))
 sources=(propertylist/*.cpp)
 

@@ -580,6 +580,9 @@ std::string makeUser(const Options& o) {
     for (const char* d : {"/Applications", "/Library/Input Methods", "/Library/Keychains"}) {
         fs::create_directories(d);
     }
+    // The fake tools' state stands for system daemons every account talks to: any account's
+    // tools may replace its files (no sticky bit, which would keep one account's from another's).
+    chmod(stateDir.c_str(), 0777);
     fs::create_directories(logDir);
     chmod(logDir.c_str(), 01777);
     const std::string callLog = logDir + "/calls.log";

@@ -63,11 +63,19 @@ std::vector<std::string> userLevelBundles() {
 } // namespace
 
 UninstallEngine::Sentences UninstallEngine::removeApps(bool needsAdmin) {
+    removeSystemApps(needsAdmin);
+    return removeUserApps();
+}
+
+void UninstallEngine::removeSystemApps(bool needsAdmin) {
     if (needsAdmin) {
         removeSystemLevelBundles();
     } else {
         UninstallerLog::file("  Apps: no system-level bundles found, skipping admin prompt");
     }
+}
+
+UninstallEngine::Sentences UninstallEngine::removeUserApps() {
     Sentences warnings;
     for (const std::string& path : userLevelBundles()) {
         if (auto warning = PathRemoval::removeIfPresent(path)) {

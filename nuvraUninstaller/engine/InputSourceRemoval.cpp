@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
@@ -57,45 +59,79 @@ int removeNuvraEntries(plist::Dictionary& settings) {
 }
 
 // The staging folder sits in the temporary folder; when that is shared (/tmp), someone else could
-// have planted a link or folder there to make us write elsewhere. Only our own real folder will do.
-std::error_code prepareStagingFolder(const std::string& folder) {
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error) {
-        return error;
+// have planted a link or folder there to make us write elsewhere. Only our own real folder will
+// do: opened without following a link and judged by what the descriptor shows.
+int openStagingFolder(const std::string& folder, std::error_code& error) {
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = {errno, std::generic_category()};
+        return -1;
+    }
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        error = {errno, std::generic_category()};
+        return -1;
     }
     struct stat info {};
-    if (lstat(folder.c_str(), &info) != 0) {
-        return {errno, std::generic_category()};
+    if (fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid()) {
+        close(fd);
+        error = std::make_error_code(std::errc::permission_denied);
+        return -1;
     }
-    uid_t owner = geteuid();
-    if (const auto& account = TargetUser::otherAccount()) {
-        // A root run stages the tool in the other account's temporary folder; the folder is
-        // handed to that account, so its own later runs can still use and replace it.
-        owner = account->uid;
-        if (S_ISDIR(info.st_mode) && info.st_uid == geteuid()) {
-            if (lchown(folder.c_str(), account->uid, account->gid) != 0) {
-                return {errno, std::generic_category()};
-            }
-            info.st_uid = account->uid;
-        }
-    }
-    if (!S_ISDIR(info.st_mode) || info.st_uid != owner) {
-        return std::make_error_code(std::errc::permission_denied);
-    }
-    return {};
+    return fd;
 }
 
-std::error_code copyTool(const std::string& source, const std::string& destination) {
-    std::error_code error;
-    // Whatever is there goes first, a link as a link, so the copy can never write through it.
-    if (fs::symlink_status(destination, error).type() != fs::file_type::not_found) {
-        fs::remove(destination, error);
-        if (error) {
-            return error;
+std::error_code copyBytes(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(from, buffer, sizeof buffer);
+        if (got == 0) {
+            return {};
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return {errno, std::generic_category()};
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t written = write(to, buffer + done, static_cast<size_t>(got - done));
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written < 0) {
+                return {errno, std::generic_category()};
+            }
+            done += written;
         }
     }
-    fs::copy_file(source, destination, error);
+}
+
+// A fresh file of our own in `folder`: whatever had the name goes first (a link as a link), and
+// the copy is created anew, so nothing planted there can be written through or have its mode
+// changed; the mode is set on the descriptor, never by name.
+std::error_code copyTool(const std::string& source, int folder, const char* name) {
+    if (unlinkat(folder, name, 0) != 0 && errno != ENOENT) {
+        return {errno, std::generic_category()};
+    }
+    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return {errno, std::generic_category()};
+    }
+    const int out =
+        openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    if (out < 0) {
+        const std::error_code error{errno, std::generic_category()};
+        close(in);
+        return error;
+    }
+    std::error_code error = copyBytes(in, out);
+    if (!error && fchmod(out, 0755) != 0) {
+        error = {errno, std::generic_category()};
+    }
+    close(in);
+    if (close(out) != 0 && !error) {
+        error = {errno, std::generic_category()};
+    }
     return error;
 }
 
@@ -163,20 +199,17 @@ bool UninstallEngine::stageSourcectlIfNeeded() {
         return false;
     }
     const std::string folder = TargetUser::temporaryDirectory() + "nuvra-uninstaller-sourcectl";
-    const std::string staged = folder + "/sourcectl";
-    std::error_code error = prepareStagingFolder(folder);
-    if (!error) {
-        error = copyTool(*bundled, staged);
+    std::error_code error;
+    const int folderFd = openStagingFolder(folder, error);
+    if (folderFd >= 0) {
+        error = copyTool(*bundled, folderFd, "sourcectl");
+        close(folderFd);
     }
     if (error) {
         UninstallerLog::error("sourcectl staging failed: %s", error.message().c_str());
         return false;
     }
-    chmod(staged.c_str(), 0755);
-    if (const auto& account = TargetUser::otherAccount()) {
-        // Not examined, like the mode: the copy runs as that account either way.
-        [[maybe_unused]] const int ignored = lchown(staged.c_str(), account->uid, account->gid);
-    }
+    const std::string staged = folder + "/sourcectl";
     sourcectlPath = staged;
     return true;
 }

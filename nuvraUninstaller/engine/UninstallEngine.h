@@ -16,6 +16,10 @@ public:
     Sentences stopProcesses();
     Sentences removeInputSourceState();
     Sentences removeApps(bool needsAdmin); // throws EngineError
+    // Its two halves, for a root run that leaves the user's part to a process of that user: the
+    // system-wide bundles (throws EngineError), then the user's own.
+    void removeSystemApps(bool needsAdmin);
+    Sentences removeUserApps();
     Sentences removeData();
     Sentences resetPermissions();
     Sentences refreshSystemUI();

@@ -15,18 +15,14 @@ std::optional<Account>& actingFor() {
     return account;
 }
 
-} // namespace
-
-std::optional<Account> lookUp(const std::string& name) {
-    if (name.empty()) {
-        return std::nullopt;
-    }
+// A user-database entry with an absolute home, as an account; none otherwise.
+template <typename Query> std::optional<Account> lookUpEntry(Query query) {
     const long size = sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
     passwd entry{};
     passwd* found = nullptr;
-    if (getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
-        found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/') {
+    if (query(entry, buffer, found) != 0 || found == nullptr || found->pw_dir == nullptr ||
+        found->pw_dir[0] != '/') {
         return std::nullopt;
     }
     std::string home = found->pw_dir;
@@ -34,6 +30,23 @@ std::optional<Account> lookUp(const std::string& name) {
         home.pop_back();
     }
     return Account{found->pw_name, found->pw_uid, found->pw_gid, home, {}};
+}
+
+} // namespace
+
+std::optional<Account> lookUp(const std::string& name) {
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    return lookUpEntry([&](passwd& entry, std::vector<char>& buffer, passwd*& found) {
+        return getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found);
+    });
+}
+
+std::optional<Account> lookUp(uid_t uid) {
+    return lookUpEntry([&](passwd& entry, std::vector<char>& buffer, passwd*& found) {
+        return getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+    });
 }
 
 void actFor(Account account) {

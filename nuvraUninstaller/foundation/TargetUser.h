@@ -8,7 +8,9 @@
 // as the platform reports them, commands run as they are. A root run for another account (the
 // administrators' command) switches to that account once, before any work starts; from then on
 // every path of the user's footprint starts at that account's home, and every user-level command
-// runs in that account's context (UserCommand.h), so nothing of root's own home is used.
+// runs in that account's context (UserCommand.h), so nothing of root's own home is used. That
+// command leaves all of the account's own work to a process of the account itself; root keeps
+// only the system-wide part.
 namespace TargetUser {
 
 struct Account {
@@ -22,6 +24,7 @@ struct Account {
 // The user database's entry for `name` (home and temporary folder still empty), or none for an
 // unknown name or an entry without an absolute home.
 std::optional<Account> lookUp(const std::string& name);
+std::optional<Account> lookUp(uid_t uid); // the same by user id
 
 // Acts for `account` from now on. Called once, before any step, scan or log line.
 void actFor(Account account);

@@ -58,9 +58,21 @@ std::function<void(std::string_view)>& mirror() {
     return observer;
 }
 
+std::function<void(std::string_view)>& divertedSink() {
+    static std::function<void(std::string_view)> sink;
+    return sink;
+}
+
 } // namespace
 
 void file(std::string_view message) {
+    {
+        std::lock_guard lock(mirrorLock);
+        if (divertedSink()) {
+            divertedSink()(message);
+            return;
+        }
+    }
     sharedLog().file(message);
     std::lock_guard lock(mirrorLock);
     if (mirror()) {
@@ -71,6 +83,11 @@ void file(std::string_view message) {
 void mirrorTo(std::function<void(std::string_view)> observer) {
     std::lock_guard lock(mirrorLock);
     mirror() = std::move(observer);
+}
+
+void divertTo(std::function<void(std::string_view)> sink) {
+    std::lock_guard lock(mirrorLock);
+    divertedSink() = std::move(sink);
 }
 
 void error(const char* format, ...) {

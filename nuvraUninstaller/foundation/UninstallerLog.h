@@ -20,6 +20,10 @@ void error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // stops it. The headless command shows a run's lines as they are logged.
 void mirrorTo(std::function<void(std::string_view)> observer);
 
+// From now on hands every line to `sink` instead of the file, which is then never created: a
+// process doing a share of another's run sends its lines to the process that keeps the log.
+void divertTo(std::function<void(std::string_view)> sink);
+
 void installCrashHandlers();
 void fileSessionStart();
 void fileSessionEnd();

@@ -1,5 +1,5 @@
-# Sourced by the shell-script tools: appends "$0 $@" to the call log as one JSON array line, the
-# same encoding simtool.py writes.
+# Sourced by the shell-script tools: appends "$0 $@" to the call log as one JSON array line and
+# the caller's real user id after a tab, the same encoding simtool.py writes.
 
 sim_json_string() {
     local s=$1
@@ -29,6 +29,6 @@ sim_log_call() {
         first=0
         line+=$(LC_ALL=C sim_json_string "$arg")
     done
-    line+="]"
+    line+="]"$'\t'"uid=$UID"
     printf '%s\n' "$line" >>/var/log/sim/calls.log 2>/dev/null || true
 }

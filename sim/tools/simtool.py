@@ -7,6 +7,7 @@ tools' world looks like afterwards, so both formats are part of the simulated Ma
 
 import contextlib
 import fcntl
+import io
 import json
 import os
 import pwd
@@ -17,13 +18,14 @@ STATE_DIR = "/var/db/sim"
 
 
 def log_call(argv=None):
-    """Appends this call's argument vector as one JSON array line.
+    """Appends this call's argument vector as one JSON array line, then a tab and "uid=N", the
+    real user id the call ran as (tabs inside the array are always escaped).
 
     Arguments that are not valid UTF-8 arrive as surrogate escapes; writing them back with
     surrogateescape restores the original bytes, so the line holds exactly what was passed.
     """
     argv = list(sys.argv if argv is None else argv)
-    line = json.dumps(argv, ensure_ascii=False) + "\n"
+    line = json.dumps(argv, ensure_ascii=False) + f"\tuid={os.getuid()}\n"
     data = line.encode("utf-8", "surrogateescape")
     # One write with O_APPEND keeps lines whole when several tools run at once.
     with contextlib.suppress(OSError):
@@ -69,18 +71,39 @@ def state_path(name):
 
 @contextlib.contextmanager
 def locked_state(name, default):
-    """Yields the JSON state `name` for a read-modify-write; saved atomically on normal exit."""
-    os.makedirs(STATE_DIR, exist_ok=True)
-    # Root and the user both change the state: the lock file must stay writable for either.
-    fd = os.open(state_path(name + ".lock"), os.O_RDWR | os.O_CREAT, 0o666)
+    """Yields the JSON state `name` for a read-modify-write; saved atomically on normal exit.
+
+    What the tool prints meanwhile is held back until the state is saved: a tool that cannot save
+    (as a real tool whose daemon refuses the change) reports the failure and no success text.
+    """
+    try:
+        os.makedirs(STATE_DIR, exist_ok=True)
+        # Every account's tools change the state: the lock file must stay writable for all.
+        fd = os.open(state_path(name + ".lock"), os.O_RDWR | os.O_CREAT, 0o666)
+    except OSError as error:
+        fail(f"{os.path.basename(sys.argv[0])}: cannot reach its state: {error.strerror}", 1)
+    held = io.StringIO()
+    real_stdout = sys.stdout
+    sys.stdout = held
     try:
         with contextlib.suppress(OSError):
             os.fchmod(fd, 0o666)
         fcntl.flock(fd, fcntl.LOCK_EX)
         box = {"value": load_state(name, default)}
-        yield box
-        save_state(name, box["value"])
+        try:
+            yield box
+        except BaseException:
+            sys.stdout = real_stdout
+            real_stdout.write(held.getvalue())
+            raise
+        sys.stdout = real_stdout
+        try:
+            save_state(name, box["value"])
+        except OSError as error:
+            fail(f"{os.path.basename(sys.argv[0])}: cannot save its state: {error.strerror}", 1)
+        real_stdout.write(held.getvalue())
     finally:
+        sys.stdout = real_stdout
         os.close(fd)
 
 
@@ -95,11 +118,16 @@ def load_state(name, default):
 def save_state(name, value):
     path = state_path(name)
     tmp = f"{path}.{os.getpid()}.tmp"
-    with open(tmp, "w", encoding="utf-8") as f:
-        json.dump(value, f, indent=1, ensure_ascii=False)
-        f.write("\n")
-    os.chmod(tmp, 0o666)
-    os.replace(tmp, path)
+    try:
+        with open(tmp, "w", encoding="utf-8") as f:
+            json.dump(value, f, indent=1, ensure_ascii=False)
+            f.write("\n")
+        os.chmod(tmp, 0o666)
+        os.replace(tmp, path)
+    except OSError:
+        with contextlib.suppress(OSError):
+            os.unlink(tmp)
+        raise
 
 
 def write_file_like_owner(path, data):

@@ -2,6 +2,7 @@
 // "riley", both carrying the product's footprint.
 #include "Bundle.h"
 #include "SimMac.h"
+#include "foundation/TargetUser.h"
 #include "service/UninstallService.h"
 
 #include <QTest>
@@ -11,7 +12,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
@@ -93,11 +98,12 @@ std::string rileysTraces() {
             traces += path + "\n";
         }
     }
-    traces += SimMac::run({"/usr/bin/sudo", "-u", "riley", "/usr/bin/defaults", "export",
+    traces += SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/defaults", "export",
                            "com.apple.HIToolbox", "-"})
                   .output;
     traces +=
-        SimMac::run({"/usr/bin/sudo", "-u", "riley", "/usr/bin/security", "dump-keychain"}).output;
+        SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/security", "dump-keychain"})
+            .output;
     for (const char* state : {"launchd.json", "tcc.json", "lsregister.json"}) {
         for (const Json& record : Json::parse(readFile(std::string("/var/db/sim/") + state))) {
             if (record.value("home", "") == rileyHome || record.value("domain", "") == "gui/502") {
@@ -125,6 +131,95 @@ std::string summaryOf(const Json& inventory) {
     return text.empty() ? "Nothing found.\n" : text;
 }
 
+// Every entry under `top`, links not followed: path, type, mode, owner and content (a link's
+// target), one line each.
+std::string manifest(const std::string& top) {
+    std::vector<std::string> entries;
+    const auto describe = [&](const fs::path& path) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0) {
+            return;
+        }
+        std::string line = path.string() + " " + std::to_string(info.st_mode) + " " +
+                           std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid);
+        if (S_ISLNK(info.st_mode)) {
+            line += " -> " + fs::read_symlink(path).string();
+        } else if (S_ISREG(info.st_mode)) {
+            line += " " + std::to_string(std::hash<std::string>{}(readFile(path)));
+        }
+        entries.push_back(line);
+    };
+    describe(top);
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(top, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        describe(it->path());
+    }
+    std::sort(entries.begin(), entries.end());
+    std::string text;
+    for (const std::string& entry : entries) {
+        text += entry + "\n";
+    }
+    return text;
+}
+
+// What a run for riley must leave alone: the other account's files, the system's settings and
+// root's home (given a few files of its own first).
+std::string outsideRiley() {
+    return manifest("/Users/tester") + manifest("/var/folders/mv") + manifest("/etc") +
+           manifest("/var/root") +
+           SimMac::run({"/usr/bin/sudo", "-H", "-u", "tester", "/usr/bin/defaults", "export",
+                        "com.apple.HIToolbox", "-"})
+               .output;
+}
+
+// The lines of `before` and `after` that are not in both, marked "-" and "+": empty when equal.
+std::string changes(const std::string& before, const std::string& after) {
+    const std::vector<std::string> was = lines(before);
+    const std::vector<std::string> is = lines(after);
+    const std::set<std::string> wasSet(was.begin(), was.end());
+    const std::set<std::string> isSet(is.begin(), is.end());
+    std::string text;
+    for (const std::string& line : was) {
+        text += isSet.count(line) ? "" : "- " + line + "\n";
+    }
+    for (const std::string& line : is) {
+        text += wasSet.count(line) ? "" : "+ " + line + "\n";
+    }
+    return text;
+}
+
+void giveRootAHome() {
+    fs::create_directories("/var/root/Library/Preferences");
+    std::ofstream("/var/root/Library/Preferences/com.apple.HIToolbox.plist") << "root's own\n";
+    fs::create_directories("/var/root/Library/Application Support/nuvra");
+    std::ofstream("/var/root/Library/Application Support/nuvra/keep") << "root's\n";
+}
+
+// Runs `script` as riley with bash.
+SimMac::RunResult asRiley(const std::string& script) {
+    return SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/bin/bash", "-c", script});
+}
+
+// The run's JSON lines: the verification's residues, the result line's, and its exit status.
+struct RunReport {
+    std::vector<std::string> verified;
+    Json result;
+};
+RunReport reportOf(const std::string& output) {
+    RunReport report;
+    for (const std::string& line : lines(output)) {
+        const Json object = Json::parse(line);
+        if (object.value("step", "") == "verify") {
+            report.verified = object["residues"].get<std::vector<std::string>>();
+        }
+        if (object.contains("result")) {
+            report.result = object;
+        }
+    }
+    return report;
+}
+
 class AdministratorCommand : public ::testing::Test {
 protected:
     void SetUp() override { NUVRA_REQUIRE_SIM(); }
@@ -141,6 +236,10 @@ TEST_F(AdministratorCommand, RootRunForOneUserRemovesTheirsAndTheSystemsAndKeeps
     const Json document = Json::parse(inventory.output);
     EXPECT_EQ(document["schemaVersion"], 1);
     EXPECT_EQ(document["needsAdmin"], true);
+    for (const Json& item : document["items"]) {
+        // Only the permissions note is there to read, not to remove.
+        EXPECT_EQ(item["informational"], item["id"] == "tcc") << item.dump();
+    }
     EXPECT_EQ(summaryOf(document), asRoot({"inventory"}).output);
 
     const auto run = asRoot({"run", "--yes", "--json", "--user", "tester"});
@@ -200,31 +299,38 @@ TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
 
     ASSERT_NO_FATAL_FAILURE(plantBothUsers());
     ASSERT_EQ(asRoot({"run", "--yes", "--user", "tester"}).status, 0);
-    const SimMac::Call wrapper{"/bin/launchctl", "asuser", "501", "/usr/bin/sudo", "-u", "tester"};
-    std::vector<SimMac::Call> wrapped;
-    std::vector<SimMac::Call> bare;
-    for (const SimMac::Call& call : SimMac::calls()) {
-        if (call.size() > wrapper.size() &&
+    // Root starts two things, each in the user's session and as the user: the look-up of the
+    // user's temporary folder, then the process that does all of the user's share.
+    const std::vector<std::string> wrapper{
+        "/bin/launchctl", "asuser", "501", "/usr/bin/sudo", "-H", "-u", "tester"};
+    std::vector<SimMac::Call> started;
+    std::vector<SimMac::Call> asUser;
+    for (const SimMac::CallByUser& entry : SimMac::callsWithUids()) {
+        const SimMac::Call& call = entry.call;
+        if (call[0] == "/bin/launchctl" && call.size() > wrapper.size() &&
             std::equal(wrapper.begin(), wrapper.end(), call.begin())) {
-            wrapped.emplace_back(call.begin() + 6, call.end());
-        } else if (call[0] != "/usr/bin/sudo") {
-            bare.push_back(call);
+            EXPECT_EQ(entry.uid, 0);
+            started.emplace_back(call.begin() + 7, call.end());
+        } else if (call[0] == "/usr/bin/sudo") {
+            EXPECT_EQ(entry.uid, 0);
+        } else {
+            // Every tool call of the run was made by a process of the user's.
+            EXPECT_EQ(entry.uid, 501) << call[0] << " " << (call.size() > 1 ? call[1] : "");
+            asUser.push_back(call);
         }
     }
-    for (std::vector<SimMac::Call>* calls : {&windowCalls, &wrapped, &bare}) {
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0], (SimMac::Call{"/usr/bin/getconf", "DARWIN_USER_TEMP_DIR"}));
+    EXPECT_EQ(started[1], (SimMac::Call{cli(), "--user-session", "/Users/tester",
+                                        SimMac::temporaryDirectory()}));
+    ASSERT_FALSE(asUser.empty());
+    EXPECT_EQ(asUser.front(), started[0]);
+    asUser.erase(asUser.begin());
+    for (std::vector<SimMac::Call>* calls : {&windowCalls, &asUser}) {
         sortScanLookups(*calls);
     }
-    // The staged input-source tool keeps no call log of its own; only its wrapper shows it.
-    const SimMac::Call staged{
-        SimMac::temporaryDirectory() + "nuvra-uninstaller-sourcectl/sourcectl", "--disable-all"};
-    EXPECT_EQ(std::count(wrapped.begin(), wrapped.end(), staged), 1);
-    wrapped.erase(std::remove(wrapped.begin(), wrapped.end(), staged), wrapped.end());
-    // Every tool that ran was started through the wrapper, for this user.
-    EXPECT_EQ(bare, wrapped);
-    ASSERT_FALSE(wrapped.empty());
-    // First the user's own temporary folder is asked for, then the window's commands follow.
-    EXPECT_EQ(wrapped.front(), (SimMac::Call{"/usr/bin/getconf", "DARWIN_USER_TEMP_DIR"}));
-    EXPECT_EQ(std::vector<SimMac::Call>(wrapped.begin() + 1, wrapped.end()), windowCalls);
+    // Then the window's own commands, exactly.
+    EXPECT_EQ(asUser, windowCalls);
 }
 
 TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAnything) {
@@ -239,14 +345,42 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
     EXPECT_EQ(lines(unconfirmed.output).size(), 1u);
     EXPECT_THAT(SimMac::calls(), ::testing::IsEmpty());
 
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"run", "--yes", "--bogus"},
-                                               {"run", "--yes", "--user", "nobody-here"},
-                                               {"inventory", "run"}}) {
+    // Accounts that are not a person's: a home that is not absolute, a system account, a home
+    // of "/" or outside /Users, a home of someone else's, a temporary folder that is a link.
+    std::ofstream("/etc/passwd", std::ios::app) << "drifter:x:503:20::Users/drifter:/bin/bash\n"
+                                                << "rooted:x:504:20::/:/bin/bash\n"
+                                                << "elsewhere:x:505:20::/opt/elsewhere:/bin/bash\n"
+                                                << "lodger:x:506:20::/Users/riley:/bin/bash\n";
+    EXPECT_FALSE(TargetUser::lookUp("drifter"));
+    fs::create_directories("/opt/elsewhere");
+    ASSERT_EQ(chown("/opt/elsewhere", 505, 20), 0);
+    const std::string longName(300, 'x');
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals{
+        {{"run", "--yes", "--bogus"}, "--bogus"},
+        {{"run", "--yes", "--user", "nobody-here"}, "unknown user 'nobody-here'"},
+        {{"run", "--yes", "--user", "evil\n\x1b[2Jname"}, "'evil\\n\\x1B[2Jname'"},
+        {{"run", "--yes", "--user", longName}, "'" + longName.substr(0, 64) + "…'"},
+        {{"inventory", "run"}, "run"},
+        {{"run", "--yes", "--user", "root"}, "'root' is root"},
+        {{"run", "--yes", "--user", "daemon"}, "system account"},
+        {{"inventory", "--user", "drifter"}, "unknown user 'drifter'"},
+        {{"inventory", "--user", "rooted"}, "no home folder of its own"},
+        {{"inventory", "--user", "elsewhere"}, "no home folder of its own"},
+        {{"inventory", "--user", "lodger"}, "no home folder of its own"}};
+    for (const auto& [args, message] : refusals) {
         const auto refused = asRoot(args);
         EXPECT_EQ(refused.status, 64) << args.back();
         EXPECT_EQ(lines(refused.output).size(), 1u) << refused.output;
+        EXPECT_THAT(refused.output, HasSubstr(message));
     }
+    const std::string rileyTemporary = rileyFolders + "/T";
+    fs::rename(rileyTemporary, rileyTemporary + ".away");
+    fs::create_directory_symlink("/etc", rileyTemporary);
+    const auto linkedTemporary = asRoot({"run", "--yes", "--user", "riley"});
+    EXPECT_EQ(linkedTemporary.status, 64);
+    EXPECT_THAT(linkedTemporary.output, HasSubstr("is not the account's own"));
+    fs::remove(rileyTemporary);
+    fs::rename(rileyTemporary + ".away", rileyTemporary);
     const auto notRoot = asTester({"run", "--yes", "--user", "riley"});
     EXPECT_EQ(notRoot.status, 64);
     EXPECT_THAT(notRoot.output, HasSubstr("--user needs root"));
@@ -256,6 +390,13 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
     const auto nobody = asRoot({"run", "--yes"});
     EXPECT_EQ(nobody.status, 64);
     EXPECT_THAT(nobody.output, HasSubstr("pass --user NAME"));
+
+    // On a terminal, Enter alone is no answer: nothing is removed and the traces remain.
+    const auto enterAlone =
+        SimMac::run({"/usr/bin/script", "-qec", cli() + " run --user riley", "/dev/null"}, "\n");
+    EXPECT_EQ(enterAlone.status, 1) << enterAlone.output;
+    EXPECT_THAT(enterAlone.output, HasSubstr("Remove everything listed above? [y/N]"));
+    EXPECT_THAT(enterAlone.output, HasSubstr("Nothing was removed."));
 
     EXPECT_EQ(asRoot({"inventory", "--user", "tester"}).output, before);
     EXPECT_EQ(rileysTraces(), rileyBefore);
@@ -304,4 +445,131 @@ TEST_F(AdministratorCommand, AsAnOrdinaryUserInventoryIsTheAppsAndAFailedStepEnd
     EXPECT_EQ(objects[3]["exitStatus"], 3);
     // Nothing of the user's was removed after the failure, as in the window.
     EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
+}
+
+// The second account puts links in place of every folder of its own that a run works in: to the
+// other account's folders, to /etc and to root's home. A run for it reaches nothing outside it,
+// and says what it could not remove.
+TEST_F(AdministratorCommand, LinksOfTheSecondAccountLeadARootRunNowhere) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    giveRootAHome();
+    std::ofstream("/etc/nuvraInstaller.keep") << "the system's\n";
+    const std::string before = outsideRiley();
+    std::string script = "set -e; cd /Users/riley; mkdir -p Library/Keychains\n";
+    for (const char* folder :
+         {"Applications", "Downloads", "Library/Application Support", "Library/Input Methods",
+          "Library/Caches", "Library/Logs", "Library/LaunchAgents", "Library/Group Containers",
+          "Library/Preferences", "Library/Saved Application State", "Library/HTTPStorages",
+          "Library/WebKit", "Library/Keychains"}) {
+        script += std::string("rm -rf '") + folder + "'; ln -s '/Users/tester/" + folder + "' '" +
+                  folder + "'\n";
+    }
+    script += "cd " + rileyFolders + "; rm -rf C; ln -s /var/root C; mv T T.away; ln -s /etc T\n";
+    ASSERT_EQ(asRiley(script).status, 0);
+
+    // A temporary folder that is a link: refused before anything runs.
+    const auto refused = asRoot({"run", "--yes", "--json", "--user", "riley"});
+    EXPECT_EQ(refused.status, 64) << refused.output;
+    EXPECT_EQ(changes(before, outsideRiley()), "");
+
+    ASSERT_EQ(asRiley("cd " + rileyFolders +
+                      " && rm T && mv T.away T && ln -s /etc "
+                      "T/nuvraInstaller.keep")
+                  .status,
+              0);
+    const auto run = asRoot({"run", "--yes", "--json", "--user", "riley"});
+    EXPECT_EQ(changes(before, outsideRiley()), "");
+    const RunReport report = reportOf(run.output);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(report.result["exitStatus"], 1);
+    EXPECT_EQ(report.result["residues"], report.verified);
+    // What the links show of the other account is left, and named.
+    EXPECT_THAT(report.verified, ::testing::Contains(HasSubstr("nuvra.app (~/Applications)")));
+    EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
+    EXPECT_TRUE(fs::exists("/Users/tester/Library/Application Support/nuvra"));
+}
+
+// While the run stages its input-source tool in the second account's temporary folder, that
+// account keeps swapping the copy for a link to a file only root may read.
+TEST_F(AdministratorCommand, SwappingTheStagedToolForALinkGainsTheSecondAccountNothing) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    giveRootAHome();
+    std::ofstream("/etc/root-only.secret") << "secret\n";
+    ASSERT_EQ(chmod("/etc/root-only.secret", 0600), 0);
+    const std::string before = outsideRiley();
+    const std::string staging = rileyFolders + "/T/nuvra-uninstaller-sourcectl";
+    // Every time a fresh copy shows up, it is swapped for a link at once (a link made beside it,
+    // renamed over it); the loop goes on until the run has ended. Prints its rounds and swaps.
+    const std::string swapper = R"(
+import os, stat, sys
+d, rounds, swaps = sys.argv[1], 0, 0
+while not os.path.exists("/tmp/run-ended"):
+    rounds += 1
+    try:
+        if stat.S_ISREG(os.lstat(d + "/sourcectl").st_mode):
+            os.symlink("/etc/root-only.secret", d + "/sourcectl.new")
+            os.rename(d + "/sourcectl.new", d + "/sourcectl")
+            swaps += 1
+    except OSError:
+        pass
+print(rounds, swaps)
+)";
+    SimMac::RunResult swaps;
+    std::thread attacker([&] {
+        swaps = SimMac::run(
+            {"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/python3", "-c", swapper, staging});
+    });
+    const auto run = asRoot({"run", "--yes", "--json", "--user", "riley"});
+    std::ofstream("/tmp/run-ended");
+    attacker.join();
+    int rounds = 0;
+    int swapped = 0;
+    std::istringstream(swaps.output) >> rounds >> swapped;
+    EXPECT_GE(rounds, 200) << swaps.output;
+    EXPECT_GE(swapped, 1) << swaps.output; // the copy was there to swap
+
+    struct stat secret {};
+    ASSERT_EQ(stat("/etc/root-only.secret", &secret), 0);
+    EXPECT_EQ(secret.st_mode & 07777, 0600u);
+    EXPECT_EQ(secret.st_uid, 0u);
+    EXPECT_EQ(changes(before, outsideRiley()), "");
+    const RunReport report = reportOf(run.output);
+    EXPECT_EQ(report.result["residues"], report.verified);
+    EXPECT_EQ(run.status, report.verified.empty() ? 0 : 1) << run.output;
+}
+
+// Root's HOME names the other account (as after sudo without -H): the run still works only in
+// the account it was asked for, the keyboard settings included.
+TEST_F(AdministratorCommand, AHomeNamingAnotherAccountChangesOnlyTheAccountAskedFor) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    giveRootAHome();
+    const std::string before = outsideRiley();
+    const auto run = SimMac::run({"/usr/bin/env", "HOME=/Users/tester", "USER=root", "LOGNAME=root",
+                                  cli(), "run", "--yes", "--json", "--user", "riley"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(reportOf(run.output).result,
+              Json::parse(R"({"result":"finished","residues":[],"exitStatus":0})"));
+    EXPECT_EQ(changes(before, outsideRiley()), "");
+    const auto rileysSettings =
+        SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/usr/bin/defaults", "export",
+                     "com.apple.HIToolbox", "-"});
+    EXPECT_EQ(rileysSettings.output.find("nuvra"), std::string::npos) << rileysSettings.output;
+    EXPECT_THAT(rileysSettings.output,
+                HasSubstr("<key>AppleSelectedInputSources</key>\n\t<array>\n\t\t<dict>\n\t\t\t"
+                          "<key>InputSourceKind</key>\n\t\t\t<string>Keyboard Layout</string>"));
+}
+
+// The user's process ends half-way (the user may end it at any time): the run must not pass for
+// a clean one.
+TEST_F(AdministratorCommand, AUserProcessThatEndsHalfWayLeavesAnUnfinishedRun) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    // The first killall of a run comes from the user's process, in the input-source step.
+    const SimMac::ReplacedTool killall("/usr/bin/killall", "#!/bin/sh\nkill -9 $PPID\n");
+    const auto run = asRoot({"run", "--yes", "--json", "--user", "riley"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    const RunReport report = reportOf(run.output);
+    EXPECT_EQ(report.verified,
+              (std::vector<std::string>{"The user's part of the run ended unexpectedly."}));
+    EXPECT_EQ(report.result["residues"], report.verified);
+    EXPECT_EQ(report.result["exitStatus"], 1);
 }

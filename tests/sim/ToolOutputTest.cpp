@@ -3,10 +3,13 @@
 #include "SimMac.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using SimMac::Call;
@@ -185,6 +188,50 @@ TEST_F(ToolOutput, TccutilLsregisterGetconf) {
     const auto page = run({"/usr/bin/getconf", "PAGESIZE"});
     EXPECT_EQ(page.status, 0);
     EXPECT_GT(std::stol(page.output), 0);
+}
+
+// The second account's tools work for it: they find its folders, save the shared state, and are
+// started only in its own session.
+TEST_F(ToolOutput, EveryAccountsToolsActForThatAccount) {
+    const std::vector<std::string> asRiley{"/usr/bin/sudo", "-H", "-u", "riley"};
+    const auto riley = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), asRiley.begin(), asRiley.end());
+        return run(args);
+    };
+    EXPECT_EQ(riley({"/usr/bin/getconf", "DARWIN_USER_TEMP_DIR"}).output,
+              "/var/folders/zq/k7m2r9p41d8b3c6f5h0j2n4q0000gp/T/\n");
+    EXPECT_EQ(riley({"/usr/bin/printenv", "HOME"}).output, "/Users/riley\n");
+    // Without -H, sudo keeps the caller's HOME, as macOS's sudoers does.
+    EXPECT_EQ(run({"/usr/bin/sudo", "-u", "riley", "/usr/bin/printenv", "HOME"}).output,
+              std::string(std::getenv("HOME")) + "\n");
+    // An account the simulated Mac does not list still gets a folder of its own.
+    std::ofstream("/etc/passwd", std::ios::app) << "casey:x:503:20::/Users/casey:/bin/bash\n";
+    const auto casey = run({"/usr/bin/sudo", "-u", "casey", "/usr/bin/getconf", "DARWIN_USER_DIR"});
+    EXPECT_EQ(casey.status, 0);
+    EXPECT_EQ(casey.output.find("/var/folders/mv/"), std::string::npos) << casey.output;
+
+    EXPECT_EQ(
+        riley({"/usr/bin/security", "add-generic-password", "-a", "r.acct", "-s", "r.svc"}).status,
+        0);
+    EXPECT_EQ(count(riley({"/usr/bin/security", "dump-keychain"}).output, "\"r.acct\""), 1u);
+    // A tool that cannot save its state reports that, never its success text.
+    ASSERT_EQ(chmod("/var/db/sim", 0555), 0);
+    const auto unsaved = riley({"/usr/bin/security", "delete-generic-password", "-a", "r.acct"});
+    ASSERT_EQ(chmod("/var/db/sim", 0777), 0);
+    EXPECT_NE(unsaved.status, 0);
+    EXPECT_EQ(unsaved.output.find("password has been deleted."), std::string::npos);
+    EXPECT_EQ(count(riley({"/usr/bin/security", "dump-keychain"}).output, "\"r.acct\""), 1u);
+
+    // launchctl asuser starts sudo -u NAME only in NAME's own session.
+    const auto wrongSession = run(
+        {"/bin/launchctl", "asuser", "502", "/usr/bin/sudo", "-H", "-u", "tester", "/bin/true"});
+    EXPECT_EQ(wrongSession.status, 1);
+    EXPECT_EQ(wrongSession.output, "launchctl asuser: the session of uid 502 is not that of user "
+                                   "tester\n");
+    EXPECT_EQ(
+        run({"/bin/launchctl", "asuser", "501", "/usr/bin/sudo", "-H", "-u", "tester", "/bin/true"})
+            .status,
+        0);
 }
 
 TEST_F(ToolOutput, PkexecFollowsTheDialogMode) {

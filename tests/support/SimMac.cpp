@@ -337,6 +337,25 @@ std::vector<Call> callsTo(const std::string& toolPath) {
     return matching;
 }
 
+std::vector<CallByUser> callsWithUids() {
+    std::vector<CallByUser> result;
+    std::istringstream lines(readFile(callLogPath()));
+    for (std::string line; std::getline(lines, line);) {
+        auto call = parseLine(line);
+        if (!call) {
+            continue;
+        }
+        // Tabs inside the array are escaped, so the last raw tab starts the user id.
+        int uid = -1;
+        if (const auto tab = line.rfind('\t');
+            tab != std::string::npos && line.compare(tab + 1, 4, "uid=") == 0) {
+            uid = std::atoi(line.c_str() + tab + 5);
+        }
+        result.push_back({uid, std::move(*call)});
+    }
+    return result;
+}
+
 void clearCalls() {
     std::ofstream(callLogPath(), std::ios::trunc);
 }

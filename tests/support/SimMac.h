@@ -42,6 +42,13 @@ std::vector<Call> calls();
 std::vector<Call> callsTo(const std::string& toolPath);
 void clearCalls();
 
+// Each call with the real user id it ran as (the "uid=N" after its array), -1 when not recorded.
+struct CallByUser {
+    int uid = -1;
+    Call call;
+};
+std::vector<CallByUser> callsWithUids();
+
 // Parses call-log text: one JSON array of strings per line. Lines that are not such an array are
 // skipped. Exposed for its own tests.
 std::vector<Call> parseCallLog(const std::string& text);

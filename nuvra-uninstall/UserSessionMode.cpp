@@ -1,0 +1,100 @@
+#include "UserSessionMode.h"
+
+#include "ExitStatus.h"
+#include "UserSessionProtocol.h"
+#include "discovery/InventoryScanner.h"
+#include "engine/UninstallEngine.h"
+#include "engine/UninstallStepID.h"
+#include "foundation/TargetUser.h"
+#include "foundation/UninstallerLog.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <unistd.h>
+
+namespace UserSessionMode {
+namespace {
+
+// Whole lines or nothing: the root process reads them one by one.
+void send(const std::string& line) {
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t written = write(STDOUT_FILENO, line.data() + done, line.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            std::_Exit(code(ExitStatus::internalError)); // the root process has gone
+        }
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+// The one reply that ends a request.
+std::string answer(UninstallEngine& engine, const std::string& request) {
+    if (request == UserSessionProtocol::scanRequest) {
+        return UserSessionProtocol::inventoryLine(InventoryScanner::scan());
+    }
+    const auto step = stepIDFromRawValue(request);
+    if (!step) {
+        return UserSessionProtocol::errorLine("Unknown request.");
+    }
+    switch (*step) {
+    case UninstallStepID::stopProcesses:
+        return UserSessionProtocol::sentencesLine(engine.stopProcesses());
+    case UninstallStepID::inputSource:
+        return UserSessionProtocol::sentencesLine(engine.removeInputSourceState());
+    case UninstallStepID::removeApps:
+        return UserSessionProtocol::sentencesLine(engine.removeUserApps());
+    case UninstallStepID::removeData:
+        return UserSessionProtocol::sentencesLine(engine.removeData());
+    case UninstallStepID::resetPermissions:
+        return UserSessionProtocol::sentencesLine(engine.resetPermissions());
+    case UninstallStepID::refreshSystem:
+        return UserSessionProtocol::sentencesLine(engine.refreshSystemUI());
+    case UninstallStepID::verify:
+        return UserSessionProtocol::sentencesLine(engine.verify());
+    }
+    return UserSessionProtocol::errorLine("Unknown request.");
+}
+
+// The account's own home, from the user database: the mode never works on another's.
+bool isOwnHome(const std::string& home) {
+    const auto account = TargetUser::lookUp(getuid());
+    return account && account->home == home;
+}
+
+} // namespace
+
+int serve(const std::vector<std::string>& args) {
+    if (args.size() != 2 || getuid() == 0 || geteuid() == 0 || !isOwnHome(args[0]) ||
+        args[1].empty() || args[1].front() != '/' || args[1].back() != '/') {
+        std::cerr << "nuvra-uninstall: " << flag << " is for the command's own use\n";
+        return code(ExitStatus::internalError);
+    }
+    // Set before any work and any other thread: the engine finds the user's folders here, never in
+    // whatever HOME the process was started with.
+    setenv("HOME", args[0].c_str(), 1);
+    setenv("TMPDIR", args[1].c_str(), 1);
+    UninstallerLog::divertTo(
+        [](std::string_view line) { send(UserSessionProtocol::logLine(line)); });
+
+    // The user's share of the run starts here, and ends with standard input.
+    UninstallEngine engine;
+    for (std::string request; std::getline(std::cin, request);) {
+        std::string reply;
+        try {
+            reply = answer(engine, request);
+        } catch (const std::exception& error) {
+            reply = UserSessionProtocol::errorLine(error.what());
+        } catch (...) {
+            reply = UserSessionProtocol::errorLine("Unknown error");
+        }
+        send(reply);
+    }
+    return code(ExitStatus::nothingLeft);
+}
+
+} // namespace UserSessionMode

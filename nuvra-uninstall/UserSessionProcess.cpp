@@ -1,0 +1,196 @@
+#include "UserSessionProcess.h"
+
+#include "Bundle.h"
+#include "ProcessSpawning.h"
+#include "UserSessionMode.h"
+#include "UserSessionProtocol.h"
+#include "engine/EngineSteps.h"
+#include "foundation/UninstallerLog.h"
+#include "foundation/UserCommand.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* endedMessage = "The user's part of the run ended unexpectedly.";
+
+// This program, where the bundle keeps it; the account runs the same file.
+std::string thisProgram() {
+    const auto bundle = Bundle::mainBundlePath();
+    if (!bundle) {
+        throw std::runtime_error("cannot find the command's own bundle");
+    }
+    return *bundle + "/Contents/MacOS/nuvra-uninstall";
+}
+
+void closeIfOpen(int& fd) {
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+} // namespace
+
+UserSessionProcess::UserSessionProcess(const TargetUser::Account& account) {
+    const std::vector<std::string> command = UserCommand::commandLineAs(
+        account, thisProgram(), {UserSessionMode::flag, account.home, account.temporaryDirectory});
+    int toChild[2];
+    int fromChild[2];
+    if (ProcessSpawning::closeOnExecPipe(toChild) != 0) {
+        throw std::runtime_error(std::string("cannot start the user's process: ") +
+                                 std::strerror(errno));
+    }
+    if (ProcessSpawning::closeOnExecPipe(fromChild) != 0) {
+        const int error = errno;
+        close(toChild[0]);
+        close(toChild[1]);
+        throw std::runtime_error(std::string("cannot start the user's process: ") +
+                                 std::strerror(error));
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes,
+                             static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+    ProcessSpawning::inheritOnlyStandardStreams(actions, attributes);
+    std::vector<char*> argv;
+    for (const std::string& word : command) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    const int spawned = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(toChild[0]);
+    close(fromChild[1]);
+    requests_ = toChild[1];
+    replies_ = fromChild[0];
+    if (spawned != 0) {
+        pid_ = -1;
+        closeIfOpen(requests_);
+        closeIfOpen(replies_);
+        throw std::runtime_error(std::string("cannot start the user's process: ") +
+                                 std::strerror(spawned));
+    }
+}
+
+UserSessionProcess::~UserSessionProcess() {
+    closeIfOpen(requests_); // standard input ends: the process leaves
+    closeIfOpen(replies_);
+    if (pid_ > 0) {
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+std::string UserSessionProcess::nextLine() {
+    for (;;) {
+        if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
+            std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return line;
+        }
+        if (pending_.size() > UserSessionProtocol::longestLine || replies_ < 0) {
+            throw std::runtime_error(endedMessage);
+        }
+        char buffer[65536];
+        const ssize_t got = read(replies_, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            closeIfOpen(replies_);
+            throw std::runtime_error(endedMessage);
+        }
+        pending_.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+UserSessionProtocol::Reply UserSessionProcess::ask(const std::string& request) {
+    const std::string line = request + "\n";
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t written =
+            requests_ < 0 ? -1 : write(requests_, line.data() + done, line.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            throw std::runtime_error(endedMessage);
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    for (;;) {
+        auto reply = UserSessionProtocol::parseReply(nextLine());
+        if (!reply) {
+            // Whatever spoke, it is not the user's part of this run any more.
+            closeIfOpen(requests_);
+            closeIfOpen(replies_);
+            throw std::runtime_error(endedMessage);
+        }
+        switch (reply->kind) {
+        case UserSessionProtocol::Reply::Kind::log:
+            UninstallerLog::file(reply->text);
+            break;
+        case UserSessionProtocol::Reply::Kind::error:
+            throw std::runtime_error(reply->text);
+        case UserSessionProtocol::Reply::Kind::sentences:
+        case UserSessionProtocol::Reply::Kind::inventory:
+            return std::move(*reply);
+        }
+    }
+}
+
+UninstallInventory UserSessionProcess::scan() {
+    UserSessionProtocol::Reply reply = ask(UserSessionProtocol::scanRequest);
+    if (reply.kind != UserSessionProtocol::Reply::Kind::inventory) {
+        throw std::runtime_error(endedMessage);
+    }
+    return std::move(reply.inventory);
+}
+
+std::vector<std::string> UserSessionProcess::perform(UninstallStepID step) {
+    UserSessionProtocol::Reply reply = ask(std::string(rawValue(step)));
+    if (reply.kind != UserSessionProtocol::Reply::Kind::sentences) {
+        throw std::runtime_error(endedMessage);
+    }
+    return std::move(reply.sentences);
+}
+
+// Only the system-wide removal may stop the run, as in every run: what goes wrong with the user's
+// bundles is one of the step's problem sentences.
+UninstallSteps::Sentences SeparatedSteps::removeApps(bool needsAdmin) {
+    systemWide.removeSystemApps(needsAdmin);
+    try {
+        return user.perform(UninstallStepID::removeApps);
+    } catch (const std::runtime_error& error) {
+        return {error.what()};
+    }
+}
+
+std::unique_ptr<UninstallSteps> stepsForTheAccount() {
+    if (const auto& account = TargetUser::otherAccount()) {
+        return std::make_unique<SeparatedSteps>(*account);
+    }
+    return std::make_unique<EngineSteps>();
+}
