@@ -103,6 +103,8 @@ std::error_code copyTool(const std::string& source, const std::string& destinati
 
 UninstallEngine::Sentences UninstallEngine::removeInputSourceState() {
     Sentences warnings;
+    // Before anything here makes the product's bundles unknown to the system.
+    privacyResetWarnings = resetPrivacyRecords();
 
     MainThread::runAndWait([this] { switchToABCIfCurrentIsNuvra(); });
 

@@ -305,3 +305,23 @@ TEST_F(AdministratorCommand, AsAnOrdinaryUserInventoryIsTheAppsAndAFailedStepEnd
     // Nothing of the user's was removed after the failure, as in the window.
     EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
 }
+
+// The user's privacy records of the installed bundles are reset while the system still knows the
+// bundles; another app's stay, and so does what the other account has.
+TEST_F(AdministratorCommand, RootRunResetsTheUsersPrivacyRecordsBeforeTheBundlesGo) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    const std::string rileyBefore = rileysTraces();
+    EXPECT_EQ(asRoot({"run", "--yes", "--json", "--user", "tester"}).status, 0);
+
+    std::vector<std::string> clients;
+    for (const Json& record : Json::parse(readFile("/var/db/sim/tcc.json"))) {
+        if (record.value("home", "") != rileyHome) {
+            clients.push_back(record["client"]);
+        }
+    }
+    EXPECT_THAT(clients, ::testing::UnorderedElementsAre("us.zoom.xos", "com.nuvra.agent",
+                                                         "com.example.inputmethod.KanaPad"));
+    EXPECT_EQ(rileysTraces(), rileyBefore);
+    EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log"),
+                ::testing::Contains("  Permissions: TCC records reset — OK"));
+}
