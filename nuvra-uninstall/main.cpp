@@ -6,6 +6,7 @@
 #include "ExitStatus.h"
 #include "HelpText.h"
 #include "OutputLine.h"
+#include "foundation/MainThreadQueue.h"
 
 #include <csignal>
 #include <exception>
@@ -48,7 +49,9 @@ int main(int argc, char** argv) {
         return badUsage(*message + " (see nuvra-uninstall --help)");
     }
     try {
-        return execute(std::get<CommandLine>(parsed));
+        // The work runs on a worker; calls the system wants on the main thread come back here.
+        return MainThreadQueue::runWorkOnWorker(
+            [&] { return execute(std::get<CommandLine>(parsed)); });
     } catch (const std::exception& error) {
         writeOut(std::string("nuvra-uninstall: internal error: ") + error.what() + "\n", stderr);
     } catch (...) {
