@@ -16,7 +16,7 @@ std::optional<AppleScript::ErrorInfo> AppleScript::systemExecute() const {
         if (script == nil) {
             return ErrorInfo{"Could not create the script.", 1};
         }
-        NSDictionary* errorInfo = nil;
+        NSDictionary<NSString*, id>* errorInfo = nil;
         if ([script executeAndReturnError:&errorInfo] != nil) {
             return std::nullopt;
         }
