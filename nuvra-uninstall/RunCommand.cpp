@@ -5,6 +5,7 @@
 #include "OutputLine.h"
 #include "discovery/InventoryScanner.h"
 #include "engine/EngineSteps.h"
+#include "foundation/MainThread.h"
 #include "foundation/UninstallerLog.h"
 
 #include <algorithm>
@@ -72,7 +73,9 @@ void showLogLines() {
 
 // As the window does: a session around the run, the scan first, then the steps.
 ExitStatus runUninstall(const CommandLine& command) {
-    UninstallerLog::installCrashHandlers();
+    // On the main thread, as in the window: the crash handlers' alternate signal stack is that
+    // thread's, and the main thread outlives the worker this run is on.
+    MainThread::runAndWait(UninstallerLog::installCrashHandlers);
     UninstallerLog::fileSessionStart();
     const UninstallInventory inventory = InventoryScanner::scan();
     if (!command.yes && !confirmed(inventory, command.json ? stderr : stdout)) {
