@@ -72,9 +72,16 @@ TEST(PrivilegedScript, TheCommandLineQueueRunsTheScriptOnItsMainThread) {
             AppleScript::ErrorInfo{"User canceled.", -128});
     });
     std::thread::id workedOn;
+    std::thread::id postedOn; // posted as the work ends: must still run, on main, before return
     try {
         MainThreadQueue::runWorkOnWorker([&] {
             workedOn = std::this_thread::get_id();
+            struct PostOnExit {
+                std::thread::id& target;
+                ~PostOnExit() {
+                    MainThread::post([&to = target] { to = std::this_thread::get_id(); });
+                }
+            } postOnExit{postedOn};
             PrivilegedRunner::runScriptAsAdmin("/R/uninstall.sh");
         });
         ADD_FAILURE() << "the dismissed dialog was not reported";
@@ -84,5 +91,6 @@ TEST(PrivilegedScript, TheCommandLineQueueRunsTheScriptOnItsMainThread) {
     AppleScript::overrideExecutionForTesting({});
     EXPECT_NE(workedOn, mainThread);
     EXPECT_EQ(ranOn, mainThread);
+    EXPECT_EQ(postedOn, mainThread);
     EXPECT_EQ(ranCommand, "/bin/bash '/R/uninstall.sh'");
 }
