@@ -4,6 +4,7 @@
 #include "JsonText.h"
 #include "OutputLine.h"
 #include "UserSessionProcess.h"
+#include "foundation/MainThread.h"
 #include "foundation/UninstallerLog.h"
 
 #include <algorithm>
@@ -71,7 +72,9 @@ void showLogLines() {
 
 // As the window does: a session around the run, the scan first, then the steps.
 ExitStatus runUninstall(const CommandLine& command) {
-    UninstallerLog::installCrashHandlers();
+    // On the main thread, as in the window: the crash handlers' alternate signal stack is that
+    // thread's, and the main thread outlives the worker this run is on.
+    MainThread::runAndWait(UninstallerLog::installCrashHandlers);
     UninstallerLog::fileSessionStart();
     const std::unique_ptr<UninstallSteps> steps = stepsForTheAccount();
     const UninstallInventory inventory = steps->scan();

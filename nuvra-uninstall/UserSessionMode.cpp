@@ -74,7 +74,7 @@ int serve(const std::vector<std::string>& args) {
         std::cerr << "nuvra-uninstall: " << flag << " is for the command's own use\n";
         return code(ExitStatus::internalError);
     }
-    // Set before any work and any other thread: the engine finds the user's folders here, never in
+    // Set before any work starts: the engine finds the user's folders here, never in
     // whatever HOME the process was started with.
     setenv("HOME", args[0].c_str(), 1);
     setenv("TMPDIR", args[1].c_str(), 1);

@@ -7,6 +7,7 @@
 #include "HelpText.h"
 #include "OutputLine.h"
 #include "UserSessionMode.h"
+#include "foundation/MainThreadQueue.h"
 
 #include <csignal>
 #include <exception>
@@ -45,14 +46,17 @@ int main(int argc, char** argv) {
     // A reader that goes away (a pipe into `head`) must not end a removal half-way.
     std::signal(SIGPIPE, SIG_IGN);
     if (argc > 1 && std::string(argv[1]) == UserSessionMode::flag) {
-        return UserSessionMode::serve(std::vector<std::string>(argv + 2, argv + argc));
+        const std::vector<std::string> arguments(argv + 2, argv + argc);
+        return MainThreadQueue::runWorkOnWorker([&] { return UserSessionMode::serve(arguments); });
     }
     const auto parsed = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* message = std::get_if<std::string>(&parsed)) {
         return badUsage(*message + " (see nuvra-uninstall --help)");
     }
     try {
-        return execute(std::get<CommandLine>(parsed));
+        // The work runs on a worker; calls the system wants on the main thread come back here.
+        return MainThreadQueue::runWorkOnWorker(
+            [&] { return execute(std::get<CommandLine>(parsed)); });
     } catch (const std::exception& error) {
         writeOut(std::string("nuvra-uninstall: internal error: ") + error.what() + "\n", stderr);
     } catch (...) {

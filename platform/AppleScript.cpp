@@ -1,11 +1,15 @@
 #include "AppleScript.h"
 
+#include <mutex>
 #include <string_view>
 
 // Reading the one script form is shared by every platform: the application never runs anything
 // else with administrator rights, so the real AppleScript backend refuses other sources too.
 
 namespace {
+
+std::mutex replacementLock;
+AppleScript::Execution replacementForTesting;
 
 constexpr std::string_view sourcePrefix = "do shell script \"";
 constexpr std::string_view sourceSuffix = "\" with administrator privileges";
@@ -64,4 +68,23 @@ std::optional<AppleScript> AppleScript::fromSource(const std::string& source) {
         return std::nullopt;
     }
     return AppleScript(source, literal->first);
+}
+
+std::optional<AppleScript::ErrorInfo> AppleScript::execute() const {
+    Execution replacement;
+    {
+        std::lock_guard guard(replacementLock);
+        replacement = replacementForTesting;
+    }
+    return replacement ? replacement(command_) : systemExecute();
+}
+
+bool AppleScript::requiresMainThread() {
+    std::lock_guard guard(replacementLock);
+    return replacementForTesting || systemRequiresMainThread();
+}
+
+void AppleScript::overrideExecutionForTesting(Execution replacement) {
+    std::lock_guard guard(replacementLock);
+    replacementForTesting = std::move(replacement);
 }

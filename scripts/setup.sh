@@ -15,6 +15,7 @@ packages=(
   fonts-inter xvfb xdotool imagemagick libxcb1-dev openbox x11-utils
   python3 procps psmisc util-linux
   libclang-rt-14-dev
+  llvm libc6-dev-arm64-cross
 )
 
 missing=()

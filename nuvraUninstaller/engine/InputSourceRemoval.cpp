@@ -139,6 +139,8 @@ std::error_code copyTool(const std::string& source, int folder, const char* name
 
 UninstallEngine::Sentences UninstallEngine::removeInputSourceState() {
     Sentences warnings;
+    // Before anything here makes the product's bundles unknown to the system.
+    privacyResetWarnings = resetPrivacyRecords();
 
     MainThread::runAndWait([this] { switchToABCIfCurrentIsNuvra(); });
 

@@ -1,5 +1,6 @@
 #include "engine/PrivilegedRunner.h"
 
+#include "foundation/MainThread.h"
 #include "foundation/Shell.h"
 #include "foundation/SystemTools.h"
 
@@ -75,13 +76,21 @@ bool containsCancel(const std::string& message) {
     return lowered.find("cancel") != std::string::npos;
 }
 
-// The blocking form; runs only on the serial queue.
+// The blocking form; runs only on the serial queue. Where the system wants the script run on the
+// main thread, the queue waits for the main thread to run it.
 void runScriptAsAdminSynchronously(const std::string& scriptPath) {
     const std::optional<AppleScript> script = AppleScript::fromSource(scriptSource(scriptPath));
     if (!script) {
         throw EngineError::failed("Could not create the privileged removal script.");
     }
-    if (const auto error = script->execute()) {
+    std::optional<AppleScript::ErrorInfo> error;
+    const auto execute = [&] { error = script->execute(); };
+    if (AppleScript::requiresMainThread()) {
+        MainThread::runAndWait(execute);
+    } else {
+        execute();
+    }
+    if (error) {
         throw classify(*error);
     }
 }

@@ -7,7 +7,8 @@
 
 // Runs the uninstaller's own removal script as root through the administrator password dialog.
 // Calls are serialised on one background worker, created on first use and kept until exit, so at
-// most one privileged script runs at a time and the blocking dialog never holds the main thread.
+// most one privileged script runs at a time. Where the system's script runner is main-thread-only
+// (NSAppleScript), the worker hands that one call to the main thread and waits for it.
 namespace PrivilegedRunner {
 
 // Blocks the caller until the script has finished or the user has declined. Throws EngineError:

@@ -34,7 +34,11 @@ private:
     void switchToABCIfCurrentIsNuvra();
     void clearLaunchServicesRegistrations();
     std::optional<std::string> darwinUserCacheDirectory();
+    Sentences resetPrivacyRecords();
 
     // The copy of sourcectl staged in the temporary folder; reused while still executable.
     std::optional<std::string> sourcectlPath;
+    // The privacy records are reset at the start of the input-source step, while the bundles are
+    // still known to the system; their warnings wait here for the permissions step to report.
+    std::optional<Sentences> privacyResetWarnings;
 };

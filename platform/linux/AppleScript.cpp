@@ -88,7 +88,12 @@ AppleScript::ErrorInfo failure(std::string message, long number) {
 
 } // namespace
 
-std::optional<AppleScript::ErrorInfo> AppleScript::execute() const {
+// pkexec has no thread rule: it is a separate program.
+bool AppleScript::systemRequiresMainThread() {
+    return false;
+}
+
+std::optional<AppleScript::ErrorInfo> AppleScript::systemExecute() const {
     std::string launchError;
     const std::optional<Completed> completed = runElevated(command_, launchError);
     if (!completed) {

@@ -4,14 +4,19 @@
 
 #import <Foundation/Foundation.h>
 
-std::optional<AppleScript::ErrorInfo> AppleScript::execute() const {
+// Apple documents NSAppleScript as safe to use on the main thread only.
+bool AppleScript::systemRequiresMainThread() {
+    return true;
+}
+
+std::optional<AppleScript::ErrorInfo> AppleScript::systemExecute() const {
     @autoreleasepool {
         NSString* source = [NSString stringWithUTF8String:source_.c_str()];
         NSAppleScript* script = source != nil ? [[NSAppleScript alloc] initWithSource:source] : nil;
         if (script == nil) {
             return ErrorInfo{"Could not create the script.", 1};
         }
-        NSDictionary* errorInfo = nil;
+        NSDictionary<NSString*, id>* errorInfo = nil;
         if ([script executeAndReturnError:&errorInfo] != nil) {
             return std::nullopt;
         }

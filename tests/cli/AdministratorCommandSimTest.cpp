@@ -573,3 +573,23 @@ TEST_F(AdministratorCommand, AUserProcessThatEndsHalfWayLeavesAnUnfinishedRun) {
     EXPECT_EQ(report.result["residues"], report.verified);
     EXPECT_EQ(report.result["exitStatus"], 1);
 }
+
+// The user's privacy records of the installed bundles are reset while the system still knows the
+// bundles; another app's stay, and so does what the other account has.
+TEST_F(AdministratorCommand, RootRunResetsTheUsersPrivacyRecordsBeforeTheBundlesGo) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    const std::string rileyBefore = rileysTraces();
+    EXPECT_EQ(asRoot({"run", "--yes", "--json", "--user", "tester"}).status, 0);
+
+    std::vector<std::string> clients;
+    for (const Json& record : Json::parse(readFile("/var/db/sim/tcc.json"))) {
+        if (record.value("home", "") != rileyHome) {
+            clients.push_back(record["client"]);
+        }
+    }
+    EXPECT_THAT(clients, ::testing::UnorderedElementsAre("us.zoom.xos", "com.nuvra.agent",
+                                                         "com.example.inputmethod.KanaPad"));
+    EXPECT_EQ(rileysTraces(), rileyBefore);
+    EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log"),
+                ::testing::Contains("  Permissions: TCC records reset — OK"));
+}

@@ -264,8 +264,10 @@ def check_tool_state():
     if any(product_id(i) for i in registered) or sorted(registered) != sorted(
             ["com.example.nuvranotes", "com.example.inputmethod.KanaPad"]):
         problem(f"LaunchServices records {registered}")
+    # Another app's records stay, and so does the legacy identifier's: no installed bundle carries
+    # it, so macOS cannot reset it by identifier. The installed bundles' records must be gone.
     clients = sorted(r["client"] for r in load_state("tcc.json"))
-    if clients != ["com.example.inputmethod.KanaPad", "us.zoom.xos"]:
+    if clients != ["com.example.inputmethod.KanaPad", "com.nuvra.agent", "us.zoom.xos"]:
         problem(f"privacy records for {clients}")
     check_keyboard_settings()
 

@@ -188,6 +188,29 @@ TEST(PermissionsReset, ResetsFourServicesForFourIdentifiersServiceByService) {
     EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Permissions: TCC records reset — OK");
 }
 
+// The records are reset by the input-source step, before it unregisters anything; the
+// permissions step reports that outcome. An installed bundle whose reset fails is a warning; the
+// legacy identifiers no installed bundle carries are refused by macOS and passed over.
+TEST(PermissionsReset, ResetEarlyInTheRunAndAFailureForAnInstalledBundleIsAWarning) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    SimMac::ReplacedTool failingForAgent(
+        "/usr/bin/tccutil",
+        "#!/bin/sh\n[ \"$3\" = ai.nuvra.inputmethod.NuvraAgent ] && exit 1\nexec "
+        "/usr/bin/tccutil.real \"$@\"\n");
+    UninstallEngine engine;
+    engine.removeInputSourceState();
+    for (const auto& record : SimMac::state("tcc")) {
+        EXPECT_NE(record.at(1), "ai.nuvra.inputmethod.NuvraInput");
+    }
+    SimMac::clearCalls();
+
+    EXPECT_THAT(engine.resetPermissions(), ElementsAre("Could not reset the privacy permissions of "
+                                                       "ai.nuvra.inputmethod.NuvraAgent."));
+    EXPECT_THAT(SimMac::callsTo(failingForAgent.realPath()), ::testing::IsEmpty());
+    EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Permissions: TCC records reset — WARN");
+}
+
 TEST(RefreshSystemUI, KillsInputServicesOutrightThenAsksTheMenuBarToRestart) {
     NUVRA_REQUIRE_SIM();
     UninstallEngine engine;

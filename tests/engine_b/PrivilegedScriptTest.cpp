@@ -2,8 +2,10 @@
 // the wrong command as root; the simulated-Mac tests run an awkward path through the real shell.
 #include "AppleScript.h"
 #include "engine/PrivilegedRunner.h"
+#include "foundation/MainThreadQueue.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 TEST(PrivilegedScript, QuotesForTheShellThenEscapesForAppleScript) {
     EXPECT_EQ(PrivilegedRunner::shellQuoted("/a b/it's"), "'/a b/it'\\''s'");
@@ -54,4 +56,41 @@ TEST(PrivilegedScript, DismissedDialogAndAnyCancelMessageMeanAdminCancelled) {
     EXPECT_EQ(failed.sentence(), "Privileged removal failed: Could not remove /tmp/nuvra.");
     EXPECT_EQ(PrivilegedRunner::classify(Info{std::nullopt, 127}).sentence(),
               "Privileged removal failed: Unknown error");
+}
+
+// The command-line program has no event loop: its main thread serves a plain queue while the run
+// goes on in a worker. A main-thread-only script runner must still be called on that main thread,
+// and its refusal must reach main as the engine's error.
+TEST(PrivilegedScript, TheCommandLineQueueRunsTheScriptOnItsMainThread) {
+    const std::thread::id mainThread = std::this_thread::get_id();
+    std::thread::id ranOn;
+    std::string ranCommand;
+    AppleScript::overrideExecutionForTesting([&](const std::string& command) {
+        ranOn = std::this_thread::get_id();
+        ranCommand = command;
+        return std::optional<AppleScript::ErrorInfo>(
+            AppleScript::ErrorInfo{"User canceled.", -128});
+    });
+    std::thread::id workedOn;
+    std::thread::id postedOn; // posted as the work ends: must still run, on main, before return
+    try {
+        MainThreadQueue::runWorkOnWorker([&] {
+            workedOn = std::this_thread::get_id();
+            struct PostOnExit {
+                std::thread::id& target;
+                ~PostOnExit() {
+                    MainThread::post([&to = target] { to = std::this_thread::get_id(); });
+                }
+            } postOnExit{postedOn};
+            PrivilegedRunner::runScriptAsAdmin("/R/uninstall.sh");
+        });
+        ADD_FAILURE() << "the dismissed dialog was not reported";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.kind(), EngineError::Kind::adminCancelled);
+    }
+    AppleScript::overrideExecutionForTesting({});
+    EXPECT_NE(workedOn, mainThread);
+    EXPECT_EQ(ranOn, mainThread);
+    EXPECT_EQ(postedOn, mainThread);
+    EXPECT_EQ(ranCommand, "/bin/bash '/R/uninstall.sh'");
 }

@@ -73,5 +73,16 @@ TEST(WholeRun, AllStepsLeaveNothingOfTheProductAndEveryLookAlike) {
                 ::testing::HasSubstr("Nuvra Notes"));
     EXPECT_THAT(SimMac::run({"/bin/ps", "-eo", "args"}).output,
                 ::testing::HasSubstr("/usr/local/bin/nuvractl"));
+    // The installed bundles' privacy records are gone: macOS resets them only while it still knows
+    // the bundles. Other apps keep theirs, and so does a legacy identifier no bundle carries,
+    // which no reset by identifier can reach.
+    std::vector<std::string> clients;
+    for (const auto& record : SimMac::state("tcc")) {
+        clients.push_back(record.at(1));
+    }
+    EXPECT_THAT(clients, ::testing::UnorderedElementsAre("us.zoom.xos", "com.nuvra.agent",
+                                                         "com.example.inputmethod.KanaPad"));
+    EXPECT_THAT(SimWorld::sessionLogMessages(),
+                ::testing::Contains("  Permissions: TCC records reset — OK"));
     Bundle::overrideMainBundlePathForTesting(std::nullopt);
 }

@@ -1,5 +1,8 @@
 #include "service/QtMainThreadDispatcher.h"
 
+#include "AppleScript.h"
+#include "engine/PrivilegedRunner.h"
+
 #include <QCoreApplication>
 #include <QTest>
 #include <QThread>
@@ -52,6 +55,28 @@ TEST(QtMainThreadDispatcherTest, PostReturnsBeforeTheWorkRunsOnMainThread) {
     std::thread worker([&] { dispatcher.post([&] { ++runs; }); });
     worker.join();
     EXPECT_TRUE(QTest::qWaitFor([&] { return runs == 2; }, 5000));
+    EXPECT_TRUE(ranOnMain);
+}
+
+// The window runs its steps on workers; the administrator script, main-thread-only on a Mac, is
+// still called on the Qt main thread while the worker waits.
+TEST(QtMainThreadDispatcherTest, PrivilegedScriptFromAStepRunsOnTheMainThread) {
+    QtMainThreadDispatcher dispatcher;
+    MainThread::install(&dispatcher);
+    std::atomic<bool> ranOnMain{false};
+    AppleScript::overrideExecutionForTesting([&](const std::string&) {
+        ranOnMain = onMainThread();
+        return std::optional<AppleScript::ErrorInfo>();
+    });
+    std::atomic<bool> workerDone{false};
+    std::thread worker([&] {
+        PrivilegedRunner::runScriptAsAdmin("/R/uninstall.sh");
+        workerDone = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return workerDone.load(); }, 5000));
+    worker.join();
+    AppleScript::overrideExecutionForTesting({});
+    MainThread::install(nullptr);
     EXPECT_TRUE(ranOnMain);
 }
 

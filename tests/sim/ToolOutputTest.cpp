@@ -162,15 +162,36 @@ TEST_F(ToolOutput, LaunchctlAndPlistBuddy) {
 }
 
 TEST_F(ToolOutput, TccutilLsregisterGetconf) {
-    const auto reset = run({"/usr/bin/tccutil", "reset", "Accessibility", "com.nuvra.agent"});
+    const auto clients = [] {
+        std::multiset<std::string> result;
+        for (const auto& record : SimMac::state("tcc")) {
+            result.insert(record.at(1));
+        }
+        return result;
+    };
+    // A registered bundle's identifier resolves; its record goes.
+    const auto reset =
+        run({"/usr/bin/tccutil", "reset", "Accessibility", "ai.nuvra.inputmethod.NuvraInput"});
     EXPECT_EQ(reset.status, 0);
-    EXPECT_EQ(reset.output,
-              "Successfully reset Accessibility approval status for com.nuvra.agent\n");
-    const auto unknown = run({"/usr/bin/tccutil", "reset", "Microphone", "com.nuvra.NuvraAgent"});
-    EXPECT_EQ(unknown.status, 70);
-    for (const auto& record : SimMac::state("tcc")) {
-        EXPECT_NE(record.at(1), "com.nuvra.agent");
-    }
+    EXPECT_EQ(reset.output, "Successfully reset Accessibility approval status for "
+                            "ai.nuvra.inputmethod.NuvraInput\n");
+    // An identifier no bundle carries any more is refused and its records stay: macOS resolves
+    // the identifier before it looks at a single record.
+    const auto before = clients();
+    ASSERT_EQ(before.count("com.nuvra.agent"), 1u);
+    const auto unknown = run({"/usr/bin/tccutil", "reset", "Accessibility", "com.nuvra.agent"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.output, "tccutil: No such bundle identifier \"com.nuvra.agent\": The "
+                              "operation couldn\u2019t be completed. (OSStatus error -10814.)\n");
+    EXPECT_EQ(clients(), before);
+    // Unregistered, a bundle in an Input Methods folder is still found; moved out, it is not.
+    const std::string kanaPad = "/Library/Input Methods/KanaPad.app";
+    ASSERT_EQ(run({lsregister, "-u", kanaPad}).status, 0);
+    const std::vector<std::string> resetKanaPad{"/usr/bin/tccutil", "reset", "Microphone",
+                                                "com.example.inputmethod.KanaPad"};
+    EXPECT_EQ(run(resetKanaPad).status, 0);
+    fs::rename(kanaPad, "/Users/tester/KanaPad.app");
+    EXPECT_EQ(run(resetKanaPad).status, 1);
 
     const auto dump = run({lsregister, "-dump"});
     EXPECT_EQ(dump.status, 0);

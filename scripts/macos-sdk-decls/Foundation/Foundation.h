@@ -1,18 +1,34 @@
 // Foundation: the subset our Objective-C++ files use (root object, strings, numbers, arrays,
-// dictionaries, URLs, NSAppleScript). Written from Apple's Foundation reference; compiled with
-// automatic reference counting, like the real build.
+// dictionaries, URLs, NSAppleScript). Written from Apple's Foundation reference, in the shapes of
+// Apple's headers: lightweight generics, nullability (non-null unless marked), C linkage for the
+// exported constants. Compiled with automatic reference counting, like the real build.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
 
-// objc.h (64-bit Intel; arm64 makes BOOL a bool)
+// objc.h: the compiler says which BOOL the target's runtime uses (bool on arm64, signed char on
+// 64-bit Intel), exactly as Apple's header honours it.
+#if __OBJC_BOOL_IS_BOOL
+typedef bool BOOL;
+#else
 typedef signed char BOOL;
+#endif
 #define YES ((BOOL)1)
 #define NO ((BOOL)0)
 #define nil nullptr
 
+#define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
+#define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
+#ifdef __cplusplus
+#define FOUNDATION_EXPORT extern "C"
+#else
+#define FOUNDATION_EXPORT extern
+#endif
+
 typedef long NSInteger;
 typedef unsigned long NSUInteger;
+
+NS_ASSUME_NONNULL_BEGIN
 
 @class NSString;
 
@@ -25,8 +41,8 @@ __attribute__((objc_root_class))
 @end
 
 @interface NSString : NSObject
-+ (instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
-@property(readonly) const char* UTF8String;
++ (nullable instancetype)stringWithUTF8String:(const char*)nullTerminatedCString;
+@property(nullable, readonly) const char* UTF8String;
 @end
 
 @interface NSNumber : NSObject
@@ -34,13 +50,13 @@ __attribute__((objc_root_class))
 @property(readonly) NSInteger integerValue;
 @end
 
-@interface NSArray : NSObject
-+ (instancetype)arrayWithObject:(id)anObject;
+@interface NSArray<__covariant ObjectType> : NSObject
++ (instancetype)arrayWithObject:(ObjectType)anObject;
 @property(readonly) NSUInteger count;
 @end
 
-@interface NSDictionary : NSObject
-- (id)objectForKey:(id)aKey;
+@interface NSDictionary<__covariant KeyType, __covariant ObjectType> : NSObject
+- (nullable ObjectType)objectForKey:(KeyType)aKey;
 @end
 
 @interface NSURL : NSObject
@@ -51,10 +67,14 @@ __attribute__((objc_root_class))
 @end
 
 // The keys of the error dictionary NSAppleScript fills in.
-extern NSString* const NSAppleScriptErrorMessage;
-extern NSString* const NSAppleScriptErrorNumber;
+FOUNDATION_EXPORT NSString* const NSAppleScriptErrorMessage;
+FOUNDATION_EXPORT NSString* const NSAppleScriptErrorNumber;
 
 @interface NSAppleScript : NSObject
-- (instancetype)initWithSource:(NSString*)source;
-- (NSAppleEventDescriptor*)executeAndReturnError:(NSDictionary**)errorInfo;
+- (nullable instancetype)initWithSource:(NSString*)source;
+// The result descriptor; nil after an error, which fills in errorInfo.
+- (nullable NSAppleEventDescriptor*)executeAndReturnError:
+    (NSDictionary<NSString*, id>* _Nullable* _Nullable)errorInfo;
 @end
+
+NS_ASSUME_NONNULL_END
