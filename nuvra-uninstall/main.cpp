@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         return badUsage(*message + " (see nuvra-uninstall --help)");
     }
     try {
-        return execute(std::get<CommandLine>(parsed));
+        return outputFailure(execute(std::get<CommandLine>(parsed)));
     } catch (const std::exception& error) {
         writeOut(std::string("nuvra-uninstall: internal error: ") + error.what() + "\n", stderr);
     } catch (...) {

@@ -6,12 +6,15 @@
 
 #include <QTest>
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
@@ -304,4 +307,53 @@ TEST_F(AdministratorCommand, AsAnOrdinaryUserInventoryIsTheAppsAndAFailedStepEnd
     EXPECT_EQ(objects[3]["exitStatus"], 3);
     // Nothing of the user's was removed after the failure, as in the window.
     EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
+}
+
+// While the window (or another run) holds the account's session, a run must neither end that
+// session in the log nor take its marker, nor remove anything alongside it.
+TEST_F(AdministratorCommand, RunRefusesWhileAnotherSessionOfTheAccountIsOpen) {
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const std::string logFolder = "/Users/tester/Library/Logs/nuvraUninstaller";
+    fs::create_directories(logFolder);
+    std::ofstream(logFolder + "/uninstall.log") << "[2026-01-01 10:00:00] Session started\n";
+    std::ofstream(logFolder + "/.session_active") << "12345\n";
+    const std::string lock = logFolder + "/.instance.lock";
+    const int held = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(fchown(held, 501, 20), 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    const auto refused = asTester({"run", "--yes"});
+    close(held);
+    EXPECT_EQ(refused.status, 70);
+    EXPECT_THAT(refused.output, HasSubstr("already running for this account"));
+    EXPECT_EQ(lines(refused.output).size(), 1u) << refused.output;
+    EXPECT_EQ(readFile(logFolder + "/uninstall.log"), "[2026-01-01 10:00:00] Session started\n");
+    EXPECT_EQ(readFile(logFolder + "/.session_active"), "12345\n");
+    EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
+}
+
+// What scripts and terminals meet: a failed write of the output is an error, not a clean answer;
+// a clean Mac asks nothing; the question is on standard error, so `run > file` shows it.
+TEST_F(AdministratorCommand, OutputFailuresTheCleanMacAndTheQuestionSuitScriptsAndTerminals) {
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
+    const auto full = SimMac::run({"/bin/sh", "-c", "\"$0\" inventory --json > /dev/full", cli()});
+    EXPECT_EQ(full.status, 70);
+    EXPECT_EQ(full.output,
+              "nuvra-uninstall: could not write the output: No space left on device\n");
+
+    // On a terminal (a pseudo-terminal made by script(1)), with "n" ready in case it asks.
+    const auto onTerminal = [](const std::string& command) {
+        return SimMac::run({"/usr/bin/script", "-qec", command, "/dev/null"}, "n\n");
+    };
+    const auto clean = onTerminal(cli() + " run");
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_THAT(clean.output, HasSubstr("Nothing found."));
+    EXPECT_THAT(clean.output, ::testing::Not(HasSubstr("Remove everything")));
+
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const auto asked = onTerminal(cli() + " run > /tmp/run-output");
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_THAT(asked.output, HasSubstr("Remove everything listed above? [y/N]"));
+    EXPECT_EQ(readFile("/tmp/run-output"), "");
+    EXPECT_TRUE(fs::exists("/Applications/nuvra.app"));
 }
