@@ -113,6 +113,25 @@ bool inside(const std::string& path, const std::string& folder) {
     return path == folder || path.starts_with(folder + "/");
 }
 
+// Why a folder cannot take the simulation's writes: the system's files (programs, libraries,
+// settings, state in /var and /run) and root's own (its home's folders and files, which hold keys
+// and settings; a checkout in a folder of its own there is fine). /var/tmp is scratch like /tmp.
+std::string outputFolderProblem(const std::string& path) {
+    for (const char* folder : {"/bin", "/boot", "/etc", "/lib", "/lib32", "/lib64", "/libx32",
+                               "/sbin", "/usr", "/run"}) {
+        if (inside(path, folder)) {
+            return std::string("it lies among the system's files in ") + folder;
+        }
+    }
+    if (inside(path, "/var") && !inside(path, "/var/tmp")) {
+        return "it lies among the system's files in /var";
+    }
+    if (path == "/root" || path.starts_with("/root/.")) {
+        return "it lies among root's own files in /root";
+    }
+    return {};
+}
+
 // Why a host folder cannot be shown inside the simulated Mac, or empty when it can. The overlay
 // hides a shown folder's host path, which the system's own folders must never be; and a run's
 // output never belongs among the system's files.
@@ -129,9 +148,9 @@ std::string hostFolderProblem(const std::string& path, bool writable) {
             return std::string("it is the host's ") + folder;
         }
     }
-    for (const char* folder : {"/bin", "/boot", "/etc", "/lib", "/lib64", "/sbin", "/usr"}) {
-        if (writable && inside(path, folder)) {
-            return std::string("it lies among the system's files in ") + folder;
+    if (writable) {
+        if (const std::string problem = outputFolderProblem(path); !problem.empty()) {
+            return problem;
         }
     }
     for (const char* folder : {"/dev", "/proc", "/sys"}) {
@@ -247,7 +266,8 @@ void writeFile(const std::string& path, const std::string& text) {
 }
 
 void enterNamespaces(const Options& o) {
-    int flags = CLONE_NEWNS | CLONE_NEWPID;
+    // Its own host name and System V IPC as well: nothing set inside reaches the host's.
+    int flags = CLONE_NEWNS | CLONE_NEWPID | CLONE_NEWUTS | CLONE_NEWIPC;
     const bool privileged = geteuid() == 0;
     if (!privileged) {
         if (o.asUser) {
@@ -423,6 +443,52 @@ void hideFromOverlay(const std::string& upper, const std::string& path) {
     check(mknod((upper + path).c_str(), S_IFCHR | 0600, makedev(0, 0)), "hide " + path);
 }
 
+// A /dev of the simulation's own: the few devices programs expect, each bound from the host's
+// node (which works in a user namespace too, where no node can be made), a terminal layer of its
+// own, and a private /dev/shm. The host's disks, consoles and the rest of /dev stay outside.
+// /dev/console is an empty file of root's: nobody is logged in at the console until a scene
+// binds the user's file over it.
+void mountMinimalDev(const std::string& dev) {
+    mountOrThrow("simdev", dev, "tmpfs", MS_NOSUID | MS_NOEXEC, "mode=755");
+    for (const char* node : {"null", "zero", "full", "random", "urandom", "tty"}) {
+        const std::string target = dev + "/" + node;
+        writeFile(target, "");
+        mountOrThrow(("/dev/" + std::string(node)).c_str(), target, nullptr, MS_BIND);
+    }
+    writeFile(dev + "/console", "");
+    chmod((dev + "/console").c_str(), 0600);
+    check(mkdir((dev + "/pts").c_str(), 0755), "mkdir " + dev + "/pts");
+    mountOrThrow("devpts", dev + "/pts", "devpts", MS_NOSUID | MS_NOEXEC,
+                 "newinstance,ptmxmode=0666,mode=0620");
+    check(mkdir((dev + "/shm").c_str(), 01777), "mkdir " + dev + "/shm");
+    mountOrThrow("simshm", dev + "/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
+    for (const auto& [link, target] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"ptmx", "pts/ptmx"},
+             {"fd", "/proc/self/fd"},
+             {"stdin", "/proc/self/fd/0"},
+             {"stdout", "/proc/self/fd/1"},
+             {"stderr", "/proc/self/fd/2"}}) {
+        check(symlink(target, (dev + "/" + link).c_str()), std::string("symlink ") + link);
+    }
+}
+
+// /sys to read only. A fresh sysfs needs root of the initial namespaces; in a user namespace the
+// host's is bound and made read-only (its own flags kept, which that namespace may not drop).
+void mountReadOnlySys(const std::string& sys) {
+    const unsigned long flags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
+    if (mount("sysfs", sys.c_str(), "sysfs", flags | MS_RDONLY, nullptr) == 0) {
+        return;
+    }
+    mountOrThrow("/sys", sys, nullptr, MS_BIND | MS_REC);
+    mountOrThrow(nullptr, sys, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | flags);
+}
+
+// The simulation's own host name, in its own UTS namespace.
+void nameTheHost() {
+    const std::string name = "simulated-mac";
+    check(sethostname(name.c_str(), name.size()), "sethostname");
+}
+
 struct OpenFolder {
     HostFolder folder;
     int fd;
@@ -461,11 +527,10 @@ std::string buildRoot(const std::vector<HostFolder>& folders) {
                                  : "): an unprivileged user namespace cannot do it; run as root"));
     }
     mountOrThrow("proc", root + "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC);
-    mountOrThrow("/dev", root + "/dev", nullptr, MS_BIND | MS_REC);
-    mountOrThrow("/sys", root + "/sys", nullptr, MS_BIND | MS_REC);
-    // The host's /tmp and /dev/shm would let writes through.
+    mountMinimalDev(root + "/dev");
+    mountReadOnlySys(root + "/sys");
+    // The host's /tmp would let writes through.
     mountOrThrow("simtmp", root + "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
-    mountOrThrow("simshm", root + "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
     for (const OpenFolder& entry : shown) {
         const std::string target = root + entry.folder.inside;
         fs::create_directories(target);
@@ -706,6 +771,7 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
         command.push_back(translated(folders, arg));
     }
     translateEnvironment(folders);
+    nameTheHost();
     const auto systemFolders = hostIdentities();
     const std::string root = buildRoot(folders);
     check(chroot(root.c_str()), "chroot");

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/shm.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -121,8 +122,9 @@ TEST_F(HostIsolation, WritesOutsideTheOutputFolderNeverReachTheHost) {
 
 TEST_F(HostIsolation, OutputFoldersAmongTheSystemsFilesAreRefusedBeforeAnythingRuns) {
     // The system's own folders, and the checkout, which must stay read-only.
-    for (const char* folder :
-         {"/", "/usr", "/usr/bin", "/etc", "/var", "/proc/self", NUVRA_SOURCE_DIR}) {
+    for (const char* folder : {"/", "/usr", "/usr/bin", "/etc", "/var", "/var/lib", "/run", "/root",
+                               "/root/.ssh", "/proc/self", NUVRA_SOURCE_DIR}) {
+        fs::create_directories(folder);
         const auto r = SimMac::run({simRun, "--output", folder, "--", "/bin/true"});
         EXPECT_EQ(r.status, 2) << folder;
         EXPECT_NE(r.output.find("cannot use /"), std::string::npos) << r.output;
@@ -157,6 +159,30 @@ TEST_F(HostIsolation, TheCheckoutIsSeenReadOnlyAtANeutralPlaceOnly) {
     fs::remove(canary);
     EXPECT_FALSE(onHost(repo + "/written"));
     EXPECT_FALSE(onHost(fs::path(NUVRA_BINARY_DIR) / "written"));
+}
+
+// Beside the file system: the host's name, its System V IPC, its devices and its kernel's files
+// are out of reach inside. (Only looked at: a test that changed them would change the host's
+// wherever a wall is missing.)
+TEST_F(HostIsolation, TheHostsNameIpcDevicesAndKernelFilesAreWalledOff) {
+    const int hostSegment = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+    ASSERT_GE(hostSegment, 0);
+    const auto r =
+        sim({}, "hostname; "
+                "ipcs -m | awk '{print $2}' | grep -qx " +
+                    std::to_string(hostSegment) +
+                    " && echo 'host IPC seen'; "
+                    "ls -A /dev | tr '\\n' ' '; echo; "
+                    "echo x > /dev/full 2>/dev/null || echo 'full is full'; "
+                    "awk '$2 == \"/sys\" {print \"sys \" substr($4, 1, 2)}' /proc/self/mounts");
+    shmctl(hostSegment, IPC_RMID, nullptr);
+    SKIP_IF_NO_SIM(r);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "simulated-mac\n"
+                        "console fd full null ptmx pts random shm stderr stdin stdout tty urandom "
+                        "zero \n"
+                        "full is full\n"
+                        "sys ro\n");
 }
 
 TEST_F(HostIsolation, ExitStatusAndEnvironmentComeThrough) {
