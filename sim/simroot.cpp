@@ -742,6 +742,30 @@ pid_t spawn(const std::vector<std::string>& command, bool asUser) {
     _exit(127);
 }
 
+// Starts the broker that runs approved pkexec commands as root, and returns once it listens: the
+// command never has to wait for it (a wait with a deadline would fail on a busy machine).
+void startPkexecBroker() {
+    int ready[2];
+    check(pipe2(ready, O_CLOEXEC), "pipe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (int s : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+            signal(s, SIG_DFL);
+        }
+        // Without close-on-exec (dup2 onto itself would keep the flag).
+        ready[1] == 3 ? fcntl(3, F_SETFD, 0) : dup2(ready[1], 3);
+        setenv("SIM_READY_FD", "3", 1);
+        const std::string broker = libexecDir + "/tools/pkexec-broker";
+        execl(broker.c_str(), broker.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    char line[8];
+    while (read(ready[0], line, sizeof line) < 0 && errno == EINTR) {
+    }
+    close(ready[0]); // a line once it listens; end of file if it failed to start
+}
+
 // Runs the command and waits for it, reaping every orphan meanwhile (PID 1's duty).
 int runAndReap(const std::vector<std::string>& command, bool asUser) {
     const pid_t pid = spawn(command, asUser);
@@ -783,7 +807,7 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     setSimEnvironment(o, folders, home);
 
     if (o.asUser && fs::exists(libexecDir + "/tools/pkexec-broker")) {
-        spawn({libexecDir + "/tools/pkexec-broker"}, false);
+        startPkexecBroker();
     }
     if (!o.scene.empty()) {
         const int status = runAndReap({hostFoldersInside + "/repo/sim/scene", o.scene}, false);

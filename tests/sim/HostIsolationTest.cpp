@@ -2,7 +2,6 @@
 
 #include "SimMac.h"
 
-#include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -12,7 +11,6 @@
 #include <spawn.h>
 #include <sys/shm.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -75,16 +73,6 @@ std::vector<pid_t> hostProcessesRunning(const std::vector<std::string>& argv) {
         }
     }
     return found;
-}
-
-bool waitForFile(const fs::path& path) {
-    for (int i = 0; i < 300; ++i) {
-        if (fs::exists(path)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
 }
 
 // Without following symbolic links: a dangling link left on the host must count.
@@ -200,24 +188,30 @@ TEST_F(HostIsolation, ExitStatusAndEnvironmentComeThrough) {
 }
 
 TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
-    const fs::path started = scratch / "started";
-    const fs::path checked = scratch / "checked";
-    // One "nuvraInput" is ended by pkill inside; a second one, detached and deaf to SIGTERM,
-    // is left running when the command ends.
+    // Two pipes pass the turns without any waiting for time: the command inside writes a line to
+    // descriptor 3 once its processes run, then reads descriptor 4 until the test has looked.
+    // One "nuvraInput" is ended by pkill inside; a second one, detached and deaf to SIGTERM, is
+    // left running when the command ends.
     const std::string script =
-        "cp /bin/sleep /tmp/nuvraInput; /tmp/nuvraInput 60 & victim=$!; "
-        "(trap '' TERM; exec setsid /tmp/nuvraInput 61) & "
+        "cp /bin/sleep /tmp/nuvraInput; /tmp/nuvraInput 60 3>&- 4<&- & victim=$!; "
+        "(trap '' TERM; exec setsid /tmp/nuvraInput 61 3>&- 4<&-) & "
         "echo \"inside: $(ps -e -o comm= | sort | tr '\\n' ' ')\"; "
-        "touch \"$SIM_OUTPUT/started\"; while [ ! -e \"$SIM_OUTPUT/checked\" ]; do sleep 0.05; "
-        "done; /usr/bin/pkill -x nuvraInput; wait $victim; echo \"victim status $?\"; "
+        "echo started >&3; exec 3>&-; read -r _ <&4; "
+        "/usr/bin/pkill -x nuvraInput; wait $victim; echo \"victim status $?\"; "
         "pgrep -x nuvraInput >/dev/null && echo 'deaf one still running'";
     std::vector<std::string> args = {simRun, "--output", scratch.string(), "--", "/bin/sh",
                                      "-c",   script};
+    int started[2];
+    int checked[2];
+    ASSERT_EQ(pipe2(started, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(checked, O_CLOEXEC), 0);
     const std::string output = (scratch / "out").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_adddup2(&actions, started[1], 3);
+    posix_spawn_file_actions_adddup2(&actions, checked[0], 4);
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());
@@ -226,12 +220,17 @@ TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
+    close(started[1]);
+    close(checked[0]);
 
-    const bool ready = waitForFile(started);
+    // A line once the processes run; end of file if the simulation ended first (a skip).
+    char line[16] = {};
+    const bool ready = read(started[0], line, sizeof line) > 0;
+    close(started[0]);
     // The processes exist only in the simulated Mac's file system: their executable path is
     // not the host's.
     EXPECT_FALSE(fs::exists("/tmp/nuvraInput"));
-    std::ofstream(checked).put('\n');
+    close(checked[1]); // end of file: the command goes on
     int status = 0;
     waitpid(pid, &status, 0);
     std::ifstream in(output);

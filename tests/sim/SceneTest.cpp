@@ -1,12 +1,16 @@
 // What the scenes plant: the footprint a correct uninstaller finds, the decoys it must leave.
 
 #include "SimMac.h"
+#include "Waiting.h"
 
-#include <chrono>
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <sys/stat.h>
-#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 using SimMac::run;
@@ -17,14 +21,33 @@ bool running(const std::string& exactName) {
     return run({"/usr/bin/pgrep", "-x", exactName}).status == 0;
 }
 
-bool endsWithin(const std::string& exactName) {
-    for (int i = 0; i < 50; ++i) {
-        if (!running(exactName)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+std::vector<pid_t> processesNamed(const std::string& exactName) {
+    std::vector<pid_t> pids;
+    std::istringstream found(run({"/usr/bin/pgrep", "-x", exactName}).output);
+    for (pid_t pid = 0; found >> pid;) {
+        pids.push_back(pid);
     }
-    return false;
+    return pids;
+}
+
+// Waits for the end itself, however long a busy machine takes.
+bool ends(const std::string& exactName) {
+    Waiting::untilEnded(processesNamed(exactName));
+    return !running(exactName);
+}
+
+// Ignored, SIGTERM is dropped when sent: the process cannot end by it, however late it runs.
+bool ignoresSigterm(const std::string& exactName) {
+    const std::vector<pid_t> pids = processesNamed(exactName);
+    return !pids.empty() && std::all_of(pids.begin(), pids.end(), [](pid_t pid) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.starts_with("SigIgn:")) {
+                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) != 0;
+            }
+        }
+        return false;
+    });
 }
 
 TEST(Scene, CleanMacHasNothingOfTheProduct) {
@@ -94,12 +117,12 @@ TEST(Scene, ProductProcessesRunAndOneShrugsOffSigterm) {
                                 "NuvraAgent.app/Contents/MacOS/"}) {
         run({"/usr/bin/pkill", "-f", pattern});
     }
-    EXPECT_TRUE(endsWithin("nuvra"));
-    EXPECT_TRUE(endsWithin("nuvraInput"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(ends("nuvra"));
+    EXPECT_TRUE(ends("nuvraInput"));
     EXPECT_TRUE(running("NuvraAgent"));
+    EXPECT_TRUE(ignoresSigterm("NuvraAgent"));
     run({"/usr/bin/pkill", "-9", "-x", "NuvraAgent"});
-    EXPECT_TRUE(endsWithin("NuvraAgent"));
+    EXPECT_TRUE(ends("NuvraAgent"));
     // Decoys match neither an exact name nor a path pattern, and survive.
     EXPECT_TRUE(running("Nuvra Notes"));
     EXPECT_TRUE(running("nuvractl"));
