@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <sys/file.h>
@@ -21,6 +22,10 @@ using ::testing::HasSubstr;
 using Json = nlohmann::ordered_json;
 
 namespace {
+
+// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
+// so a busy machine can make a test slow but never make it fail.
+constexpr int untilItHappens = std::numeric_limits<int>::max();
 
 // Where the simulated Mac shows the command the build made.
 std::string cli() {
@@ -186,9 +191,9 @@ TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
         UninstallService window(nullptr);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return !std::holds_alternative<UninstallService::Scanning>(window.phase()); },
-            60'000));
+            untilItHappens));
         window.startUninstall();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isRunning(); }, 180'000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isRunning(); }, untilItHappens));
     }
     Bundle::overrideMainBundlePathForTesting(std::nullopt);
     std::vector<SimMac::Call> windowCalls;
