@@ -12,7 +12,7 @@ out=build-fuzz
 mkdir -p "$out"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-       -Ipropertylist $(pkg-config --cflags libplist-2.0))
+       -Ipropertylist -Iplatform $(pkg-config --cflags libplist-2.0))
 libs=($(pkg-config --libs libplist-2.0))
 sources=(propertylist/*.cpp)
 
@@ -20,7 +20,7 @@ for target in fuzz/*Fuzz.cpp; do
   name=$(basename "$target" Fuzz.cpp)
   [[ -n ${FUZZ_ONLY:-} && $name != "$FUZZ_ONLY" ]] && continue
   binary=$out/$name
-  if [[ ! -x $binary || -n $(find "$target" propertylist -newer "$binary" -print -quit) ]]; then
+  if [[ ! -x $binary || -n $(find "$target" fuzz/*.h propertylist platform -newer "$binary" -print -quit 2>/dev/null) ]]; then
     echo "fuzz: building $name"
     ${CXX_FUZZ:-clang++} "${flags[@]}" "$target" "${sources[@]}" "${libs[@]}" -o "$binary"
   fi
