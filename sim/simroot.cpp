@@ -22,14 +22,17 @@
 #include <grp.h>
 #include <initializer_list>
 #include <map>
+#include <net/if.h>
 #include <optional>
 #include <sched.h>
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -69,8 +72,9 @@ struct Options {
     std::string name = "tester";
     std::string scene;
     std::string pkexecMode = "approve";
-    std::string build;  // shown read-only, when given
-    std::string output; // the one folder whose writes reach the host, when given
+    std::string build;        // shown read-only, when given
+    std::string output;       // the one folder whose writes reach the host, when given
+    bool hostNetwork = false; // the host's network (its abstract sockets: a person's display)
     std::vector<std::string> command;
 };
 
@@ -212,6 +216,8 @@ Options parseOptions(int argc, char** argv) {
         }
         if (a == "--user") {
             o.asUser = true;
+        } else if (a == "--host-network") {
+            o.hostNetwork = true;
         } else if (a == "--repo") {
             o.repo = value(a);
         } else if (a == "--name") {
@@ -266,8 +272,12 @@ void writeFile(const std::string& path, const std::string& text) {
 }
 
 void enterNamespaces(const Options& o) {
-    // Its own host name and System V IPC as well: nothing set inside reaches the host's.
+    // Its own host name, System V IPC and network as well: nothing set inside reaches the host's,
+    // and servers inside (an X server's abstract socket) never meet another simulated Mac's.
     int flags = CLONE_NEWNS | CLONE_NEWPID | CLONE_NEWUTS | CLONE_NEWIPC;
+    if (!o.hostNetwork) {
+        flags |= CLONE_NEWNET;
+    }
     const bool privileged = geteuid() == 0;
     if (!privileged) {
         if (o.asUser) {
@@ -481,6 +491,23 @@ void mountReadOnlySys(const std::string& sys) {
     }
     mountOrThrow("/sys", sys, nullptr, MS_BIND | MS_REC);
     mountOrThrow(nullptr, sys, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | flags);
+}
+
+// A new network namespace has only its loopback, and that down: brought up, so that programs
+// talking to this machine (127.0.0.1, ::1) work as on a Mac.
+void bringUpLoopback() {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
+                    (request.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &request) == 0);
+    if (fd >= 0) {
+        close(fd);
+    }
+    if (!up) {
+        throw std::runtime_error(std::string("cannot bring up the loopback: ") +
+                                 std::strerror(errno));
+    }
 }
 
 // The simulation's own host name, in its own UTS namespace.
@@ -796,6 +823,9 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     }
     translateEnvironment(folders);
     nameTheHost();
+    if (!o.hostNetwork) {
+        bringUpLoopback();
+    }
     const auto systemFolders = hostIdentities();
     const std::string root = buildRoot(folders);
     check(chroot(root.c_str()), "chroot");

@@ -149,10 +149,10 @@ TEST_F(HostIsolation, TheCheckoutIsSeenReadOnlyAtANeutralPlaceOnly) {
     EXPECT_FALSE(onHost(fs::path(NUVRA_BINARY_DIR) / "written"));
 }
 
-// Beside the file system: the host's name, its System V IPC, its devices and its kernel's files
-// are out of reach inside. (Only looked at: a test that changed them would change the host's
-// wherever a wall is missing.)
-TEST_F(HostIsolation, TheHostsNameIpcDevicesAndKernelFilesAreWalledOff) {
+// Beside the file system: the host's name, its System V IPC, its network, its devices and its
+// kernel's files are out of reach inside. (Only looked at: a test that changed them would change
+// the host's wherever a wall is missing.)
+TEST_F(HostIsolation, TheHostsNameIpcNetworkDevicesAndKernelFilesAreWalledOff) {
     const int hostSegment = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
     ASSERT_GE(hostSegment, 0);
     const auto r =
@@ -161,6 +161,7 @@ TEST_F(HostIsolation, TheHostsNameIpcDevicesAndKernelFilesAreWalledOff) {
                     std::to_string(hostSegment) +
                     " && echo 'host IPC seen'; "
                     "ls -A /dev | tr '\\n' ' '; echo; "
+                    "tail -n +3 /proc/net/dev | cut -d: -f1 | tr -d ' '; "
                     "echo x > /dev/full 2>/dev/null || echo 'full is full'; "
                     "awk '$2 == \"/sys\" {print \"sys \" substr($4, 1, 2)}' /proc/self/mounts");
     shmctl(hostSegment, IPC_RMID, nullptr);
@@ -169,6 +170,7 @@ TEST_F(HostIsolation, TheHostsNameIpcDevicesAndKernelFilesAreWalledOff) {
     EXPECT_EQ(r.output, "simulated-mac\n"
                         "console fd full null ptmx pts random shm stderr stdin stdout tty urandom "
                         "zero \n"
+                        "lo\n"
                         "full is full\n"
                         "sys ro\n");
 }
