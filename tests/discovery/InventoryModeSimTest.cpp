@@ -154,7 +154,7 @@ TEST_F(InventoryModeSim, ASecondStartLeavesTheRunningSessionAlone) {
     pid_t first = -1;
     char* firstArgv[] = {const_cast<char*>(application.c_str()), nullptr};
     ASSERT_EQ(posix_spawn(&first, application.c_str(), nullptr, nullptr, firstArgv, environ), 0);
-    Waiting::untilFileHolds(logFolder + "/uninstall.log", "Preflight scan");
+    ASSERT_TRUE(Waiting::untilFileHolds(logFolder + "/uninstall.log", "Preflight scan", first));
     const std::string log = readFile(logFolder + "/uninstall.log");
     const std::string marker = readFile(logFolder + "/.session_active");
 

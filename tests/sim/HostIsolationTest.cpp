@@ -207,6 +207,12 @@ TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
     int checked[2];
     ASSERT_EQ(pipe2(started, O_CLOEXEC), 0);
     ASSERT_EQ(pipe2(checked, O_CLOEXEC), 0);
+    // Above 4 first: a dup2 onto itself (an end already at 3 or 4) would keep close-on-exec.
+    for (int* end : {&started[1], &checked[0]}) {
+        const int moved = fcntl(*end, F_DUPFD_CLOEXEC, 10);
+        close(*end);
+        *end = moved;
+    }
     const std::string output = (scratch / "out").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -33,18 +33,32 @@ void untilEnded(const std::vector<pid_t>& pids) {
     }
 }
 
-void untilFileHolds(const std::string& path, const std::string& text) {
+bool untilFileHolds(const std::string& path, const std::string& text, pid_t writer) {
     const int watch = ::inotify_init1(IN_CLOEXEC);
     const std::string folder = std::filesystem::path(path).parent_path().string();
     // Watched before the first look, so no change between the look and the wait is missed.
     ::inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MODIFY | IN_MOVED_TO);
-    char events[4096];
-    while (fileText(path).find(text) == std::string::npos) {
-        if (::read(watch, events, sizeof events) < 0 && errno != EINTR) {
+    const int ended = writer > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, writer, 0)) : -1;
+    pollfd events[2] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
+    bool holds = false;
+    while (!(holds = fileText(path).find(text) != std::string::npos)) {
+        if (::poll(events, ended >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
+            break;
+        }
+        if (events[1].revents != 0) {
+            holds = fileText(path).find(text) != std::string::npos; // its last words count
+            break;
+        }
+        char buffer[4096];
+        if (events[0].revents != 0 && ::read(watch, buffer, sizeof buffer) < 0 && errno != EINTR) {
             break;
         }
     }
+    if (ended >= 0) {
+        ::close(ended);
+    }
     ::close(watch);
+    return holds;
 }
 
 } // namespace Waiting

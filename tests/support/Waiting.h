@@ -12,7 +12,8 @@ namespace Waiting {
 // already gone counts as ended).
 void untilEnded(const std::vector<pid_t>& pids);
 
-// Until the file at `path` holds `text`. Its folder must exist; the file need not yet.
-void untilFileHolds(const std::string& path, const std::string& text);
+// Until the file at `path` holds `text` (true), or until the process `writer`, when given, has
+// ended without writing it (false). Its folder must exist; the file need not yet.
+bool untilFileHolds(const std::string& path, const std::string& text, pid_t writer = -1);
 
 } // namespace Waiting

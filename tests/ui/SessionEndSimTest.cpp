@@ -42,8 +42,10 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (readyFd >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, readyFd, 3);
+        // Moved out of the way first: a dup2 onto itself would keep close-on-exec.
+        const int ready = readyFd >= 0 ? ::fcntl(readyFd, F_DUPFD_CLOEXEC, 10) : -1;
+        if (ready >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, ready, 3);
         }
         const auto args = pointers(argv);
         const auto envp = pointers(env);
@@ -51,6 +53,9 @@ public:
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
+        if (ready >= 0) {
+            ::close(ready);
+        }
     }
     ~Child() {
         if (pid_ > 0) {
@@ -135,9 +140,8 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     const std::string log = logFolder + "/uninstall.log";
     const std::string marker = logFolder + "/.session_active";
 
-    // The server picks a free display (the simulated Macs of parallel tests share the host's
-    // abstract X sockets, so no fixed number is safe) and writes it to descriptor 3 once it
-    // takes connections.
+    // The server picks a free display and writes its number to descriptor 3 once it takes
+    // connections.
     int ready[2];
     ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
     Child xvfb(
@@ -145,12 +149,17 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
         "/tmp/xvfb.out", ready[1]);
     close(ready[1]);
     ASSERT_TRUE(xvfb.started());
-    char number[16] = {};
-    const bool serving = read(ready[0], number, sizeof number - 1) > 0; // end of file: it failed
+    // The whole line: the server ends if its line feed finds the pipe closed.
+    std::string number;
+    char c = 0;
+    while (read(ready[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    const bool serving = !number.empty(); // end of file first: it failed
     close(ready[0]);
     ASSERT_TRUE(serving) << fileText("/tmp/xvfb.out");
     // For xdotool as well as the application.
-    ::setenv("DISPLAY", (":" + std::string(number, std::strcspn(number, "\n"))).c_str(), 1);
+    ::setenv("DISPLAY", (":" + number).c_str(), 1);
 
     // In sanitizer builds Qt's X, GL and font libraries keep allocations at exit that the leak
     // checker would turn into the exit status; memory errors still end the run.
@@ -159,21 +168,24 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     ASSERT_TRUE(app.started());
     // Up and scanned: the session has begun and a clean Mac was found empty.
     fs::create_directories(logFolder);
-    Waiting::untilFileHolds(log, "Preflight scan");
+    ASSERT_TRUE(Waiting::untilFileHolds(log, "Preflight scan", app.pid()))
+        << fileText("/tmp/app.out");
     EXPECT_TRUE(fs::exists(marker));
 
     // Qt makes and drops helper windows while it starts, and xdotool gives up on an X error
-    // about one of them, so look again until the visible window is found.
+    // about one of them, so look again until the visible window is found, for as long as the
+    // application runs (the pause between looks only paces them).
     std::string windowId;
-    for (int attempt = 0; attempt < 20 && windowId.empty(); ++attempt) {
-        const SimMac::RunResult search =
-            SimMac::run({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--pid",
-                         std::to_string(app.pid())});
+    std::optional<int> endedEarly;
+    while (windowId.empty() && !(endedEarly = app.waitFor(50ms))) {
+        const SimMac::RunResult search = SimMac::run(
+            {"/usr/bin/xdotool", "search", "--onlyvisible", "--pid", std::to_string(app.pid())});
         if (search.status == 0 && !search.output.empty()) {
             windowId = search.output.substr(0, search.output.find('\n'));
         }
     }
-    ASSERT_FALSE(windowId.empty()) << "the window never appeared";
+    ASSERT_FALSE(endedEarly) << "the application ended before its window appeared: "
+                             << fileText("/tmp/app.out");
 
     // Placed by the launch arithmetic: with no window manager the whole 1440 × 900 screen is
     // visible and the frame has no title bar, so the content is centred exactly.
