@@ -30,7 +30,9 @@ in_time() { ((deadline == 0 || SECONDS < deadline)); }
 start_xvfb() {
     local fifo=/tmp/xvfb.display
     rm -f "$fifo" && mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1440x900x24 -ac -nolisten tcp 3>"$fifo" >/tmp/xvfb.log 2>&1 &
+    # -noreset: the server does not restart when its last client goes (a crashed application),
+    # which would refuse the next start that comes at that moment.
+    Xvfb -displayfd 3 -screen 0 1440x900x24 -ac -nolisten tcp -noreset 3>"$fifo" >/tmp/xvfb.log 2>&1 &
     local display
     if ! read -r display <"$fifo"; then # end of file: Xvfb ended without serving
         note "Xvfb did not start:" && cat /tmp/xvfb.log >&2

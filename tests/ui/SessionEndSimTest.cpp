@@ -144,9 +144,9 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     // connections.
     int ready[2];
     ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
-    Child xvfb(
-        {"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1440x900x24", "-nolisten", "tcp"}, {},
-        "/tmp/xvfb.out", ready[1]);
+    Child xvfb({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1440x900x24", "-nolisten",
+                "tcp", "-noreset"},
+               {}, "/tmp/xvfb.out", ready[1]);
     close(ready[1]);
     ASSERT_TRUE(xvfb.started());
     // The whole line: the server ends if its line feed finds the pipe closed.
