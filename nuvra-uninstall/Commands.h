@@ -4,7 +4,7 @@
 #include "ExitStatus.h"
 
 // The two subcommands, run once the account to act for is settled. Output goes to standard
-// output; questions and the inventory shown before one go to standard error when standard output
-// carries JSON, so that it stays one document or one object per line.
+// output; the question and the inventory shown before it go to standard error, so that JSON output
+// stays one document or one object per line and `run > file` does not hide the question.
 ExitStatus runInventory(const CommandLine& command);
 ExitStatus runUninstall(const CommandLine& command);

@@ -3,6 +3,7 @@
 #include "InventoryReport.h"
 #include "JsonText.h"
 #include "OutputLine.h"
+#include "SessionClaim.h"
 #include "UserSessionProcess.h"
 #include "foundation/MainThread.h"
 #include "foundation/UninstallerLog.h"
@@ -14,12 +15,13 @@
 
 namespace {
 
-// The one question, asked on a terminal: yes only for "y" or "yes" in any letter case.
-bool confirmed(const UninstallInventory& inventory, std::FILE* stream) {
-    writeOut(InventoryReport::text(inventory) + "Remove everything listed above? [y/N] ", stream);
+// The one question, asked on a terminal: yes only for "y" or "yes" in any letter case. Asked on
+// standard error with what it is about, so that `run > file` still shows it.
+bool confirmed(const UninstallInventory& inventory) {
+    writeOut(InventoryReport::text(inventory) + "Remove everything listed above? [y/N] ", stderr);
     std::string answer;
     if (!std::getline(std::cin, answer)) {
-        writeOut("\n", stream);
+        writeOut("\n", stderr);
         return false;
     }
     std::transform(answer.begin(), answer.end(), answer.begin(),
@@ -70,19 +72,37 @@ void showLogLines() {
 
 } // namespace
 
-// As the window does: a session around the run, the scan first, then the steps.
+// As the window does: a session around the run, the scan first, then the steps. Without --yes a
+// clean Mac is only reported: there is nothing to ask about. With --yes the steps run all the same,
+// as the window's "Clean up anyway" does.
 ExitStatus runUninstall(const CommandLine& command) {
+    // One session per account: never beside the window or another run. This process claims in
+    // the folder of the log it writes; a run for another account also has that account's own
+    // process claim in the account's folder, which root must not open.
+    if (!SessionClaim::take()) {
+        return ExitStatus::internalError;
+    }
+    std::unique_ptr<UninstallSteps> steps;
+    try {
+        steps = stepsForTheAccount(SessionUse::run);
+    } catch (const SessionClaim::Refused& refusal) {
+        SessionClaim::report(refusal.what());
+        return ExitStatus::internalError;
+    }
     // On the main thread, as in the window: the crash handlers' alternate signal stack is that
     // thread's, and the main thread outlives the worker this run is on.
     MainThread::runAndWait(UninstallerLog::installCrashHandlers);
     UninstallerLog::fileSessionStart();
-    const std::unique_ptr<UninstallSteps> steps = stepsForTheAccount();
     const UninstallInventory inventory = steps->scan();
-    if (!command.yes && !confirmed(inventory, command.json ? stderr : stdout)) {
-        writeOut("Nothing was removed.\n", command.json ? stderr : stdout);
+    if (!command.yes && !InventoryReport::somethingToRemove(inventory)) {
+        writeOut(InventoryReport::text(inventory), command.json ? stderr : stdout);
         UninstallerLog::fileSessionEnd();
-        return InventoryReport::somethingToRemove(inventory) ? ExitStatus::tracesRemain
-                                                             : ExitStatus::nothingLeft;
+        return ExitStatus::nothingLeft;
+    }
+    if (!command.yes && !confirmed(inventory)) {
+        writeOut("Nothing was removed.\n", stderr);
+        UninstallerLog::fileSessionEnd();
+        return ExitStatus::tracesRemain;
     }
     if (!command.json) {
         showLogLines();

@@ -1,6 +1,7 @@
 #include "UserSessionMode.h"
 
 #include "ExitStatus.h"
+#include "SessionClaim.h"
 #include "UserSessionProtocol.h"
 #include "discovery/InventoryScanner.h"
 #include "engine/UninstallEngine.h"
@@ -34,6 +35,12 @@ void send(const std::string& line) {
 
 // The one reply that ends a request.
 std::string answer(UninstallEngine& engine, const std::string& request) {
+    if (request == UserSessionProtocol::claimRequest) {
+        if (const auto refusal = SessionClaim::claimHere()) {
+            return UserSessionProtocol::errorLine(*refusal);
+        }
+        return UserSessionProtocol::sentencesLine({});
+    }
     if (request == UserSessionProtocol::scanRequest) {
         return UserSessionProtocol::inventoryLine(InventoryScanner::scan());
     }

@@ -2,6 +2,7 @@
 
 #include "Bundle.h"
 #include "ProcessSpawning.h"
+#include "SessionClaim.h"
 #include "UserSessionMode.h"
 #include "UserSessionProtocol.h"
 #include "engine/EngineSteps.h"
@@ -169,6 +170,14 @@ UninstallInventory UserSessionProcess::scan() {
     return std::move(reply.inventory);
 }
 
+void UserSessionProcess::claimSession() {
+    try {
+        ask(UserSessionProtocol::claimRequest);
+    } catch (const std::runtime_error& error) {
+        throw SessionClaim::Refused(error.what());
+    }
+}
+
 std::vector<std::string> UserSessionProcess::perform(UninstallStepID step) {
     UserSessionProtocol::Reply reply = ask(std::string(rawValue(step)));
     if (reply.kind != UserSessionProtocol::Reply::Kind::sentences) {
@@ -188,9 +197,9 @@ UninstallSteps::Sentences SeparatedSteps::removeApps(bool needsAdmin) {
     }
 }
 
-std::unique_ptr<UninstallSteps> stepsForTheAccount() {
+std::unique_ptr<UninstallSteps> stepsForTheAccount(SessionUse use) {
     if (const auto& account = TargetUser::otherAccount()) {
-        return std::make_unique<SeparatedSteps>(*account);
+        return std::make_unique<SeparatedSteps>(*account, use);
     }
     return std::make_unique<EngineSteps>();
 }

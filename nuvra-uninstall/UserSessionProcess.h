@@ -11,6 +11,10 @@
 #include <sys/types.h>
 #include <vector>
 
+// What the account's process is started for: a look (inventory) or a removal (run), which must
+// not run beside the account's window or another run.
+enum class SessionUse { inventory, run };
+
 // The root side of a run for another account. Root itself does only the system-wide removal;
 // the user's share (the scan, every user-level command and every file of the user's, the
 // keyboard settings and input sources, the verification) is done by one process of this same
@@ -28,6 +32,9 @@ public:
     UserSessionProcess& operator=(const UserSessionProcess&) = delete;
 
     UninstallInventory scan();
+    // Has the process claim the account's session; throws SessionClaim::Refused when the window
+    // or another run of the account holds it.
+    void claimSession();
     // One step's user share; its log lines go to this process's session log as they come.
     // Throws std::runtime_error with the process's error, or when it ends or answers nonsense.
     std::vector<std::string> perform(UninstallStepID step);
@@ -46,7 +53,11 @@ private:
 // rest in the account's process, in the same order and with the same log lines as any run.
 class SeparatedSteps final : public UninstallSteps {
 public:
-    explicit SeparatedSteps(const TargetUser::Account& account) : user(account) {}
+    SeparatedSteps(const TargetUser::Account& account, SessionUse use) : user(account) {
+        if (use == SessionUse::run) {
+            user.claimSession();
+        }
+    }
 
     UninstallInventory scan() override { return user.scan(); }
     Sentences stopProcesses() override { return user.perform(UninstallStepID::stopProcesses); }
@@ -67,4 +78,5 @@ private:
 };
 
 // The steps for this run: separated for a root run for another account, else the engine itself.
-std::unique_ptr<UninstallSteps> stepsForTheAccount();
+// For a run, the account's own process first claims the account's session (see SeparatedSteps).
+std::unique_ptr<UninstallSteps> stepsForTheAccount(SessionUse use);

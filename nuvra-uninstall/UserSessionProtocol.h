@@ -20,6 +20,8 @@
 namespace UserSessionProtocol {
 
 inline constexpr const char* scanRequest = "scan";
+// Claims the account's one uninstall session for the rest of the process's life.
+inline constexpr const char* claimRequest = "claim";
 inline constexpr std::size_t longestLine = 4 * 1024 * 1024;
 
 std::string logLine(std::string_view message);

@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
     }
     try {
         // The work runs on a worker; calls the system wants on the main thread come back here.
-        return MainThreadQueue::runWorkOnWorker(
-            [&] { return execute(std::get<CommandLine>(parsed)); });
+        return outputFailure(MainThreadQueue::runWorkOnWorker(
+            [&] { return execute(std::get<CommandLine>(parsed)); }));
     } catch (const std::exception& error) {
         writeOut(std::string("nuvra-uninstall: internal error: ") + error.what() + "\n", stderr);
     } catch (...) {

@@ -47,10 +47,12 @@ references=$out/.reference
 QT_QPA_PLATFORM=offscreen build/tests/ui/render_screens "$references" \
     build/nuvraUninstaller.app/Contents/Resources/AppIcon.svg >/dev/null 2>&1
 
-# Your own display: the simulated Mac shares this machine's network namespace, so an X server
-# listening on an abstract socket (the default of Xorg and Xwayland) is reachable from inside;
-# its cookie goes in as a file only the simulated user can read, removed at the end.
+# Your own display: with --host-network the simulated Mac shares this machine's network
+# namespace, so an X server listening on an abstract socket (the default of Xorg and Xwayland) is
+# reachable from inside; its cookie goes in as a file only the simulated user can read, removed at
+# the end.
 display_env=()
+network=()
 cleanup() {
     as_root rm -f "$out/.xauthority"
     rm -rf "$references"
@@ -58,6 +60,7 @@ cleanup() {
 trap cleanup EXIT
 if ! $headless && [[ -n ${DISPLAY:-} ]] && xdotool getdisplaygeometry >/dev/null 2>&1; then
     display_env=("DEMO_DISPLAY=$DISPLAY")
+    network=(--host-network)
     cookie=${XAUTHORITY:-$HOME/.Xauthority}
     if [[ -r $cookie ]]; then
         as_root install -m 0600 -o 501 "$cookie" "$out/.xauthority"
@@ -68,7 +71,7 @@ fi
 as_root env "${display_env[@]}" \
     E2E_APP="$repo/build/nuvraUninstaller.app/Contents/MacOS/nuvraUninstaller" \
     E2E_MATCH="$repo/build/tests/e2e/screen_match" E2E_REFS="$references" E2E_SHOTS="$out/screens" \
-    sim/run --user --scene full --build "$repo/build" --output "$out/screens" -- \
+    sim/run "${network[@]}" --user --scene full --build "$repo/build" --output "$out/screens" -- \
     "$repo/tests/e2e/demo_session.sh"
 
 echo

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in fuzz/ with Clang (apart from the main build, so GCC builds are
-# unaffected) and runs each for a few seconds; a crash or a broken promise fails the script.
+# unaffected) and runs each for a few seconds; any finding (a crash, a broken promise, a leak, a
+# timeout, running out of memory) fails the script, naming the target and the reproducing input.
 #   scripts/fuzz.sh            build and run every target for 5 s
 #   scripts/fuzz.sh 60         ... for 60 s each
 #   FUZZ_ONLY=PlistRoundTrip scripts/fuzz.sh    one target
@@ -11,7 +12,8 @@ out=build-fuzz
 mkdir -p "$out"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-       -Ipropertylist -Inuvra-uninstall -InuvraUninstaller $(pkg-config --cflags libplist-2.0))
+       -Ipropertylist -Iplatform -Inuvra-uninstall -InuvraUninstaller
+       $(pkg-config --cflags libplist-2.0))
 libs=($(pkg-config --libs libplist-2.0))
 sources=(propertylist/*.cpp)
 
@@ -19,7 +21,7 @@ for target in fuzz/*Fuzz.cpp; do
   name=$(basename "$target" Fuzz.cpp)
   [[ -n ${FUZZ_ONLY:-} && $name != "$FUZZ_ONLY" ]] && continue
   binary=$out/$name
-  if [[ ! -x $binary || -n $(find "$target" propertylist -newer "$binary" -print -quit) ]]; then
+  if [[ ! -x $binary || -n $(find "$target" fuzz/*.h propertylist platform -newer "$binary" -print -quit 2>/dev/null) ]]; then
     echo "fuzz: building $name"
     ${CXX_FUZZ:-clang++} "${flags[@]}" "$target" "${sources[@]}" "${libs[@]}" -o "$binary"
   fi
@@ -30,12 +32,19 @@ for target in fuzz/*Fuzz.cpp; do
   corpora=("$work")
   [[ -d $seeds ]] && corpora+=("$seeds")
   echo "fuzz: running $name for ${seconds} s"
+  # Only this run's findings count: an old reproducer was reported when it was found.
+  rm -f "$out/$name"-{crash,leak,timeout,oom}-*
+  log=$out/$name.log
+  status=0
   "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$out/$name-" "${corpora[@]}" 2>&1 | grep -E "^(stat::number_of_executed_units|==|SUMMARY|Done)" || true
-  # libFuzzer's own status is lost in the pipe: a crash leaves an artifact behind.
-  if compgen -G "$out/$name-crash-*" >/dev/null || compgen -G "$out/$name-leak-*" >/dev/null ||
-     compgen -G "$out/$name-timeout-*" >/dev/null; then
-    echo "fuzz: $name FAILED; inputs: $(ls "$out/$name"-{crash,leak,timeout}-* 2>/dev/null)" >&2
+    -artifact_prefix="$out/$name-" "${corpora[@]}" >"$log" 2>&1 || status=$?
+  grep -E "^(stat::number_of_executed_units|==|SUMMARY|Done)" "$log" || true
+  # Any finding (crash, leak, timeout, out-of-memory) ends libFuzzer with a failure status and
+  # leaves the input that reproduces it.
+  reproducers=$(compgen -G "$out/$name-*" | grep -E -- "-(crash|leak|timeout|oom)-[0-9a-f]+$" || true)
+  if ((status != 0)) || [[ -n $reproducers ]]; then
+    echo "fuzz: $name FAILED (libFuzzer exit status $status); reproducer:" \
+      "${reproducers:-none written, see $log}" >&2
     exit 1
   fi
 done

@@ -22,14 +22,17 @@
 #include <grp.h>
 #include <initializer_list>
 #include <map>
+#include <net/if.h>
 #include <optional>
 #include <sched.h>
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -69,8 +72,9 @@ struct Options {
     std::string name = "tester";
     std::string scene;
     std::string pkexecMode = "approve";
-    std::string build;  // shown read-only, when given
-    std::string output; // the one folder whose writes reach the host, when given
+    std::string build;        // shown read-only, when given
+    std::string output;       // the one folder whose writes reach the host, when given
+    bool hostNetwork = false; // the host's network (its abstract sockets: a person's display)
     std::vector<std::string> command;
 };
 
@@ -113,6 +117,25 @@ bool inside(const std::string& path, const std::string& folder) {
     return path == folder || path.starts_with(folder + "/");
 }
 
+// Why a folder cannot take the simulation's writes: the system's files (programs, libraries,
+// settings, state in /var and /run) and root's own (its home's folders and files, which hold keys
+// and settings; a checkout in a folder of its own there is fine). /var/tmp is scratch like /tmp.
+std::string outputFolderProblem(const std::string& path) {
+    for (const char* folder : {"/bin", "/boot", "/etc", "/lib", "/lib32", "/lib64", "/libx32",
+                               "/sbin", "/usr", "/run"}) {
+        if (inside(path, folder)) {
+            return std::string("it lies among the system's files in ") + folder;
+        }
+    }
+    if (inside(path, "/var") && !inside(path, "/var/tmp")) {
+        return "it lies among the system's files in /var";
+    }
+    if (path == "/root" || path.starts_with("/root/.")) {
+        return "it lies among root's own files in /root";
+    }
+    return {};
+}
+
 // Why a host folder cannot be shown inside the simulated Mac, or empty when it can. The overlay
 // hides a shown folder's host path, which the system's own folders must never be; and a run's
 // output never belongs among the system's files.
@@ -129,9 +152,9 @@ std::string hostFolderProblem(const std::string& path, bool writable) {
             return std::string("it is the host's ") + folder;
         }
     }
-    for (const char* folder : {"/bin", "/boot", "/etc", "/lib", "/lib64", "/sbin", "/usr"}) {
-        if (writable && inside(path, folder)) {
-            return std::string("it lies among the system's files in ") + folder;
+    if (writable) {
+        if (const std::string problem = outputFolderProblem(path); !problem.empty()) {
+            return problem;
         }
     }
     for (const char* folder : {"/dev", "/proc", "/sys"}) {
@@ -193,6 +216,8 @@ Options parseOptions(int argc, char** argv) {
         }
         if (a == "--user") {
             o.asUser = true;
+        } else if (a == "--host-network") {
+            o.hostNetwork = true;
         } else if (a == "--repo") {
             o.repo = value(a);
         } else if (a == "--name") {
@@ -247,7 +272,12 @@ void writeFile(const std::string& path, const std::string& text) {
 }
 
 void enterNamespaces(const Options& o) {
-    int flags = CLONE_NEWNS | CLONE_NEWPID;
+    // Its own host name, System V IPC and network as well: nothing set inside reaches the host's,
+    // and servers inside (an X server's abstract socket) never meet another simulated Mac's.
+    int flags = CLONE_NEWNS | CLONE_NEWPID | CLONE_NEWUTS | CLONE_NEWIPC;
+    if (!o.hostNetwork) {
+        flags |= CLONE_NEWNET;
+    }
     const bool privileged = geteuid() == 0;
     if (!privileged) {
         if (o.asUser) {
@@ -423,6 +453,69 @@ void hideFromOverlay(const std::string& upper, const std::string& path) {
     check(mknod((upper + path).c_str(), S_IFCHR | 0600, makedev(0, 0)), "hide " + path);
 }
 
+// A /dev of the simulation's own: the few devices programs expect, each bound from the host's
+// node (which works in a user namespace too, where no node can be made), a terminal layer of its
+// own, and a private /dev/shm. The host's disks, consoles and the rest of /dev stay outside.
+// /dev/console is an empty file of root's: nobody is logged in at the console until a scene
+// binds the user's file over it.
+void mountMinimalDev(const std::string& dev) {
+    mountOrThrow("simdev", dev, "tmpfs", MS_NOSUID | MS_NOEXEC, "mode=755");
+    for (const char* node : {"null", "zero", "full", "random", "urandom", "tty"}) {
+        const std::string target = dev + "/" + node;
+        writeFile(target, "");
+        mountOrThrow(("/dev/" + std::string(node)).c_str(), target, nullptr, MS_BIND);
+    }
+    writeFile(dev + "/console", "");
+    chmod((dev + "/console").c_str(), 0600);
+    check(mkdir((dev + "/pts").c_str(), 0755), "mkdir " + dev + "/pts");
+    mountOrThrow("devpts", dev + "/pts", "devpts", MS_NOSUID | MS_NOEXEC,
+                 "newinstance,ptmxmode=0666,mode=0620");
+    check(mkdir((dev + "/shm").c_str(), 01777), "mkdir " + dev + "/shm");
+    mountOrThrow("simshm", dev + "/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
+    for (const auto& [link, target] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"ptmx", "pts/ptmx"},
+             {"fd", "/proc/self/fd"},
+             {"stdin", "/proc/self/fd/0"},
+             {"stdout", "/proc/self/fd/1"},
+             {"stderr", "/proc/self/fd/2"}}) {
+        check(symlink(target, (dev + "/" + link).c_str()), std::string("symlink ") + link);
+    }
+}
+
+// /sys to read only. A fresh sysfs needs root of the initial namespaces; in a user namespace the
+// host's is bound and made read-only (its own flags kept, which that namespace may not drop).
+void mountReadOnlySys(const std::string& sys) {
+    const unsigned long flags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
+    if (mount("sysfs", sys.c_str(), "sysfs", flags | MS_RDONLY, nullptr) == 0) {
+        return;
+    }
+    mountOrThrow("/sys", sys, nullptr, MS_BIND | MS_REC);
+    mountOrThrow(nullptr, sys, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY | flags);
+}
+
+// A new network namespace has only its loopback, and that down: brought up, so that programs
+// talking to this machine (127.0.0.1, ::1) work as on a Mac.
+void bringUpLoopback() {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
+                    (request.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &request) == 0);
+    if (fd >= 0) {
+        close(fd);
+    }
+    if (!up) {
+        throw std::runtime_error(std::string("cannot bring up the loopback: ") +
+                                 std::strerror(errno));
+    }
+}
+
+// The simulation's own host name, in its own UTS namespace.
+void nameTheHost() {
+    const std::string name = "simulated-mac";
+    check(sethostname(name.c_str(), name.size()), "sethostname");
+}
+
 struct OpenFolder {
     HostFolder folder;
     int fd;
@@ -461,11 +554,10 @@ std::string buildRoot(const std::vector<HostFolder>& folders) {
                                  : "): an unprivileged user namespace cannot do it; run as root"));
     }
     mountOrThrow("proc", root + "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC);
-    mountOrThrow("/dev", root + "/dev", nullptr, MS_BIND | MS_REC);
-    mountOrThrow("/sys", root + "/sys", nullptr, MS_BIND | MS_REC);
-    // The host's /tmp and /dev/shm would let writes through.
+    mountMinimalDev(root + "/dev");
+    mountReadOnlySys(root + "/sys");
+    // The host's /tmp would let writes through.
     mountOrThrow("simtmp", root + "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
-    mountOrThrow("simshm", root + "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777");
     for (const OpenFolder& entry : shown) {
         const std::string target = root + entry.folder.inside;
         fs::create_directories(target);
@@ -680,6 +772,30 @@ pid_t spawn(const std::vector<std::string>& command, bool asUser) {
     _exit(127);
 }
 
+// Starts the broker that runs approved pkexec commands as root, and returns once it listens: the
+// command never has to wait for it (a wait with a deadline would fail on a busy machine).
+void startPkexecBroker() {
+    int ready[2];
+    check(pipe2(ready, O_CLOEXEC), "pipe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (int s : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
+            signal(s, SIG_DFL);
+        }
+        // Without close-on-exec (dup2 onto itself would keep the flag).
+        ready[1] == 3 ? fcntl(3, F_SETFD, 0) : dup2(ready[1], 3);
+        setenv("SIM_READY_FD", "3", 1);
+        const std::string broker = libexecDir + "/tools/pkexec-broker";
+        execl(broker.c_str(), broker.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    char line[8];
+    while (read(ready[0], line, sizeof line) < 0 && errno == EINTR) {
+    }
+    close(ready[0]); // a line once it listens; end of file if it failed to start
+}
+
 // Runs the command and waits for it, reaping every orphan meanwhile (PID 1's duty).
 int runAndReap(const std::vector<std::string>& command, bool asUser) {
     const pid_t pid = spawn(command, asUser);
@@ -709,6 +825,10 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
         command.push_back(translated(folders, arg));
     }
     translateEnvironment(folders);
+    nameTheHost();
+    if (!o.hostNetwork) {
+        bringUpLoopback();
+    }
     const auto systemFolders = hostIdentities();
     const std::string root = buildRoot(folders);
     check(chroot(root.c_str()), "chroot");
@@ -720,7 +840,7 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     setSimEnvironment(o, folders, home);
 
     if (o.asUser && fs::exists(libexecDir + "/tools/pkexec-broker")) {
-        spawn({libexecDir + "/tools/pkexec-broker"}, false);
+        startPkexecBroker();
     }
     if (!o.scene.empty()) {
         const int status = runAndReap({hostFoldersInside + "/repo/sim/scene", o.scene}, false);

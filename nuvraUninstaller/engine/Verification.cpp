@@ -1,3 +1,4 @@
+#include "Utf8.h"
 #include "discovery/InventoryScanner.h"
 #include "engine/UninstallEngine.h"
 #include "foundation/UninstallerLog.h"
@@ -27,7 +28,9 @@ UninstallEngine::Sentences UninstallEngine::verify() {
     Sentences residues;
     for (const InventoryItem& item : InventoryScanner::scan().items) {
         if (isResidue(item)) {
-            residues.push_back(item.title + " (" + item.detail + ")");
+            // Names read from disk, shown as the inventory shows them: one spelling in the log,
+            // the window and the command's output, and no line of the log forged by a name.
+            residues.push_back(utf8::visible(item.title) + " (" + utf8::visible(item.detail) + ")");
         }
     }
     UninstallerLog::file("  Verify: residues — " +

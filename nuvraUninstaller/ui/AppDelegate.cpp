@@ -71,7 +71,7 @@ AppDelegate::~AppDelegate() {
 }
 
 bool AppDelegate::applicationDidFinishLaunching() {
-    UninstallerLog::installCrashHandlers();
+    // The crash handlers are the front's, installed before this module was loaded.
     UninstallerLog::fileSessionStart();
     MainThread::install(&dispatcher_);
     WindowHook::install(this);

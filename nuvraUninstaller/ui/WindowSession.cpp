@@ -6,12 +6,9 @@
 #include <QGuiApplication>
 #include <QWindow>
 
-extern "C" int nuvraWindowSessionMain(int argc, char** argv) {
-    if (!SingleInstance::claim()) {
-        return 0; // the running window was asked to come forward
-    }
+extern "C" int nuvraWindowSessionMain(int argc, char** argv, int activationSocket) {
     QGuiApplication app(argc, argv);
-    SingleInstance::onActivationRequest([] {
+    SingleInstance::onActivationRequest(activationSocket, [] {
         for (QWindow* window : QGuiApplication::topLevelWindows()) {
             if (window->isVisible()) {
                 window->raise();

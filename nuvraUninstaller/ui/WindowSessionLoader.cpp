@@ -1,13 +1,30 @@
 #include "WindowSessionLoader.h"
 
 #include "Bundle.h"
+#include "LoadableModule.h"
+#include "Utf8.h"
+#include "foundation/InstanceClaim.h"
+#include "foundation/UninstallerLog.h"
 #include "ui/WindowSession.h"
 
 #include <cstdio>
 #include <dlfcn.h>
+#include <filesystem>
 #include <string>
 
 namespace WindowSessionLoader {
+namespace {
+
+// One line on standard error and the same in the session log, whatever is wrong with the module:
+// a damaged bundle must never end in silence.
+// (The loader's messages name the module's path, as the damage message does.)
+int cannotLoad(const std::string& reason) {
+    std::fprintf(stderr, "nuvraUninstaller: cannot load the window: %s\n", reason.c_str());
+    UninstallerLog::file("Window module could not be loaded: " + utf8::visible(reason));
+    return 1;
+}
+
+} // namespace
 
 int run(int argc, char** argv) {
     const auto bundle = Bundle::mainBundlePath();
@@ -15,20 +32,34 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "nuvraUninstaller: not inside its application bundle\n");
         return 1;
     }
+    // Before anything is logged: a second start leaves the running session's log alone.
+    const InstanceClaim::Result claim = InstanceClaim::claim(
+        std::filesystem::path(UninstallerLog::logFile()).parent_path().string(),
+        InstanceClaim::Role::window);
+    if (claim.outcome == InstanceClaim::Result::Outcome::broughtForward) {
+        return 0;
+    }
+    if (claim.outcome == InstanceClaim::Result::Outcome::refused) {
+        std::fprintf(stderr, "nuvraUninstaller: %s.\n", claim.refusal.c_str());
+        return 1;
+    }
+    // The log's last words cover the module from its first instruction, its loading included.
+    UninstallerLog::installCrashHandlers();
     const std::string module = *bundle + "/Contents/Frameworks/" + NUVRA_WINDOW_MODULE;
+    if (const auto damage = LoadableModule::damage(module)) {
+        return cannotLoad(module + " is damaged (" + *damage + ")");
+    }
     // Never unloaded: the session's objects live until the process ends.
     void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-        std::fprintf(stderr, "nuvraUninstaller: cannot load the window: %s\n", ::dlerror());
-        return 1;
+        return cannotLoad(::dlerror());
     }
-    using Entry = int (*)(int, char**);
+    using Entry = int (*)(int, char**, int);
     auto entry = reinterpret_cast<Entry>(::dlsym(handle, NUVRA_WINDOW_SESSION_ENTRY));
     if (entry == nullptr) {
-        std::fprintf(stderr, "nuvraUninstaller: cannot load the window: %s\n", ::dlerror());
-        return 1;
+        return cannotLoad(::dlerror());
     }
-    return entry(argc, argv);
+    return entry(argc, argv, claim.activationSocket);
 }
 
 } // namespace WindowSessionLoader

@@ -7,15 +7,18 @@
 
 #include <QTest>
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -23,6 +26,10 @@ using ::testing::HasSubstr;
 using Json = nlohmann::ordered_json;
 
 namespace {
+
+// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
+// so a busy machine can make a test slow but never make it fail.
+constexpr int untilItHappens = std::numeric_limits<int>::max();
 
 // Where the simulated Mac shows the command the build made.
 std::string cli() {
@@ -269,7 +276,8 @@ TEST_F(AdministratorCommand, RootRunForOneUserRemovesTheirsAndTheSystemsAndKeeps
     const auto log = SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log");
     EXPECT_NE(std::find(log.begin(), log.end(), "Uninstall finished (residues: 0)"), log.end());
     EXPECT_FALSE(fs::exists("/var/root"));
-    EXPECT_FALSE(fs::exists("/Users/tester/Library/Logs/nuvraUninstaller"));
+    // The user's folder holds only the lock of the session the user's process claimed.
+    EXPECT_FALSE(fs::exists("/Users/tester/Library/Logs/nuvraUninstaller/uninstall.log"));
 }
 
 TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
@@ -282,9 +290,9 @@ TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
         UninstallService window(nullptr);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return !std::holds_alternative<UninstallService::Scanning>(window.phase()); },
-            60'000));
+            untilItHappens));
         window.startUninstall();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isRunning(); }, 180'000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isRunning(); }, untilItHappens));
     }
     Bundle::overrideMainBundlePathForTesting(std::nullopt);
     std::vector<SimMac::Call> windowCalls;
@@ -397,6 +405,10 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
     EXPECT_EQ(enterAlone.status, 1) << enterAlone.output;
     EXPECT_THAT(enterAlone.output, HasSubstr("Remove everything listed above? [y/N]"));
     EXPECT_THAT(enterAlone.output, HasSubstr("Nothing was removed."));
+    // Its one mark is the lock of the session riley's process claimed before asking.
+    const std::string claimFolder = rileyHome + "/Library/Logs/nuvraUninstaller";
+    EXPECT_EQ(fs::directory_iterator(claimFolder)->path().filename(), ".instance.lock");
+    fs::remove_all(claimFolder);
 
     EXPECT_EQ(asRoot({"inventory", "--user", "tester"}).output, before);
     EXPECT_EQ(rileysTraces(), rileyBefore);
@@ -592,4 +604,57 @@ TEST_F(AdministratorCommand, RootRunResetsTheUsersPrivacyRecordsBeforeTheBundles
     EXPECT_EQ(rileysTraces(), rileyBefore);
     EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log"),
                 ::testing::Contains("  Permissions: TCC records reset — OK"));
+}
+
+// While the window (or another run) holds the account's session, a run must neither end that
+// session in the log nor take its marker, nor remove anything alongside it.
+TEST_F(AdministratorCommand, RunRefusesWhileAnotherSessionOfTheAccountIsOpen) {
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const std::string logFolder = "/Users/tester/Library/Logs/nuvraUninstaller";
+    fs::create_directories(logFolder);
+    std::ofstream(logFolder + "/uninstall.log") << "[2026-01-01 10:00:00] Session started\n";
+    std::ofstream(logFolder + "/.session_active") << "12345\n";
+    const std::string lock = logFolder + "/.instance.lock";
+    const int held = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(fchown(held, 501, 20), 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+    // The account's own process claims for a root run: root never opens the account's folder.
+    const auto refusedForRoot = asRoot({"run", "--yes", "--user", "tester"});
+    const auto refused = asTester({"run", "--yes"});
+    close(held);
+    for (const auto& run : {refusedForRoot, refused}) {
+        EXPECT_EQ(run.status, 70);
+        EXPECT_THAT(run.output, HasSubstr("already running for this account"));
+        EXPECT_EQ(lines(run.output).size(), 1u) << run.output;
+    }
+    EXPECT_EQ(readFile(logFolder + "/uninstall.log"), "[2026-01-01 10:00:00] Session started\n");
+    EXPECT_EQ(readFile(logFolder + "/.session_active"), "12345\n");
+    EXPECT_TRUE(fs::exists("/Users/tester/Applications/nuvra.app"));
+}
+
+// What scripts and terminals meet: a failed write of the output is an error, not a clean answer;
+// a clean Mac asks nothing; the question is on standard error, so `run > file` shows it.
+TEST_F(AdministratorCommand, OutputFailuresTheCleanMacAndTheQuestionSuitScriptsAndTerminals) {
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
+    const auto full = SimMac::run({"/bin/sh", "-c", "\"$0\" inventory --json > /dev/full", cli()});
+    EXPECT_EQ(full.status, 70);
+    EXPECT_EQ(full.output,
+              "nuvra-uninstall: could not write the output: No space left on device\n");
+
+    // On a terminal (a pseudo-terminal made by script(1)), with "n" ready in case it asks.
+    const auto onTerminal = [](const std::string& command) {
+        return SimMac::run({"/usr/bin/script", "-qec", command, "/dev/null"}, "n\n");
+    };
+    const auto clean = onTerminal(cli() + " run");
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_THAT(clean.output, HasSubstr("Nothing found."));
+    EXPECT_THAT(clean.output, ::testing::Not(HasSubstr("Remove everything")));
+
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const auto asked = onTerminal(cli() + " run > /tmp/run-output");
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_THAT(asked.output, HasSubstr("Remove everything listed above? [y/N]"));
+    EXPECT_EQ(readFile("/tmp/run-output"), "");
+    EXPECT_TRUE(fs::exists("/Applications/nuvra.app"));
 }

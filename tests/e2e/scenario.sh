@@ -21,7 +21,7 @@ trap keep_log EXIT
 # Clicks "Quit" on a final screen and checks that the application ended by itself.
 quit_app() {
     click_control
-    wait_app_end 10 || fail "Quit did not end the application"
+    wait_app_end || fail "Quit did not end the application"
     ((app_status == 0)) || fail "the application exited with status $app_status"
 }
 
@@ -94,7 +94,7 @@ crash() {
     start_app
     expect_screen nothing-found || fail "no first screen"
     kill -SEGV "$app_pid"
-    wait_app_end 10 || fail "SIGSEGV did not end the application"
+    wait_app_end || fail "SIGSEGV did not end the application"
     ((app_status != 0)) || fail "the crashed application exited with status 0"
     start_app
     expect_screen nothing-found || fail "no first screen after the crash"
@@ -142,7 +142,7 @@ window-manager() {
     # The window went aside for the password dialog and came back.
     expect_content_centred "after the password dialog"
     expect_no_title
-    close_by_title_bar 10 || fail "closing the window did not end the application"
+    close_by_title_bar || fail "closing the window did not end the application"
     ((app_status == 0)) || fail "the application exited with status $app_status"
     check log finished:0
 }
@@ -153,7 +153,7 @@ close-mid-run() {
     expect_screen ready || fail "no Uninstall screen"
     click_control
     expect_screen uninstalling || fail "no progress bar"
-    close_by_title_bar 30 || fail "closing the window did not end the application"
+    close_by_title_bar || fail "closing the window did not end the application"
     ((app_status == 0)) || fail "the application exited with status $app_status"
     check log stopped
     check nothing-after-end

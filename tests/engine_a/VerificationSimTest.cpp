@@ -87,3 +87,18 @@ TEST(Verify, leftoversAreReportedInScanOrder) {
               "  Verify: residues — nuvra.app (~/Applications), Keyboard settings entries (3 "
               "entries), Temporary files (/tmp/nuvra)");
 }
+
+// A name read from disk goes into the log line and the residues in the one visible form the
+// inventory uses: a line feed in it cannot forge a log line, a stray byte cannot garble the log.
+TEST(Verify, residueNamesAreShownEscapedInTheResultAndTheLogLine) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
+    LingeringRegistrations sources;
+    InstallSources installed(&sources);
+    fs::create_directories("/Library/Input Methods/nuvraInput\nUninstall \xff.app");
+
+    UninstallEngine engine;
+    const std::string shown = "nuvraInput\\nUninstall \\xFF.app (/Library/Input Methods)";
+    EXPECT_THAT(engine.verify(), ElementsAre(shown));
+    EXPECT_EQ(EngineSim::logMessages().back(), "  Verify: residues — " + shown);
+}

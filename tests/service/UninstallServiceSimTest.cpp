@@ -7,10 +7,15 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
+// so a busy machine can make a test slow but never make it fail.
+constexpr int untilItHappens = std::numeric_limits<int>::max();
 
 // The application bundle the engine looks for its resources in: the built input-source tool and
 // the removal script from the sources.
@@ -51,12 +56,12 @@ TEST(UninstallServiceInSimulatedMac, RemovesTheWholeFootprintAndLogsEveryStepInO
     UninstallService service(nullptr);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return !std::holds_alternative<UninstallService::Scanning>(service.phase()); },
-        60'000));
+        untilItHappens));
     ASSERT_TRUE(std::holds_alternative<UninstallService::Ready>(service.phase()));
     EXPECT_TRUE(service.needsAdmin());
 
     service.startUninstall();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !service.isRunning(); }, 180'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !service.isRunning(); }, untilItHappens));
 
     EXPECT_EQ(service.phase(), UninstallService::Phase{UninstallService::Done{}});
     EXPECT_EQ(service.progressFraction(), 1.0);

@@ -2,7 +2,6 @@
 
 #include "SimMac.h"
 
-#include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -10,8 +9,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/shm.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -76,16 +75,6 @@ std::vector<pid_t> hostProcessesRunning(const std::vector<std::string>& argv) {
     return found;
 }
 
-bool waitForFile(const fs::path& path) {
-    for (int i = 0; i < 300; ++i) {
-        if (fs::exists(path)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 // Without following symbolic links: a dangling link left on the host must count.
 bool onHost(const fs::path& path) {
     std::error_code ec;
@@ -121,8 +110,9 @@ TEST_F(HostIsolation, WritesOutsideTheOutputFolderNeverReachTheHost) {
 
 TEST_F(HostIsolation, OutputFoldersAmongTheSystemsFilesAreRefusedBeforeAnythingRuns) {
     // The system's own folders, and the checkout, which must stay read-only.
-    for (const char* folder :
-         {"/", "/usr", "/usr/bin", "/etc", "/var", "/proc/self", NUVRA_SOURCE_DIR}) {
+    for (const char* folder : {"/", "/usr", "/usr/bin", "/etc", "/var", "/var/lib", "/run", "/root",
+                               "/root/.ssh", "/proc/self", NUVRA_SOURCE_DIR}) {
+        fs::create_directories(folder);
         const auto r = SimMac::run({simRun, "--output", folder, "--", "/bin/true"});
         EXPECT_EQ(r.status, 2) << folder;
         EXPECT_NE(r.output.find("cannot use /"), std::string::npos) << r.output;
@@ -159,6 +149,32 @@ TEST_F(HostIsolation, TheCheckoutIsSeenReadOnlyAtANeutralPlaceOnly) {
     EXPECT_FALSE(onHost(fs::path(NUVRA_BINARY_DIR) / "written"));
 }
 
+// Beside the file system: the host's name, its System V IPC, its network, its devices and its
+// kernel's files are out of reach inside. (Only looked at: a test that changed them would change
+// the host's wherever a wall is missing.)
+TEST_F(HostIsolation, TheHostsNameIpcNetworkDevicesAndKernelFilesAreWalledOff) {
+    const int hostSegment = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+    ASSERT_GE(hostSegment, 0);
+    const auto r =
+        sim({}, "hostname; "
+                "ipcs -m | awk '{print $2}' | grep -qx " +
+                    std::to_string(hostSegment) +
+                    " && echo 'host IPC seen'; "
+                    "ls -A /dev | tr '\\n' ' '; echo; "
+                    "tail -n +3 /proc/net/dev | cut -d: -f1 | tr -d ' '; "
+                    "echo x > /dev/full 2>/dev/null || echo 'full is full'; "
+                    "awk '$2 == \"/sys\" {print \"sys \" substr($4, 1, 2)}' /proc/self/mounts");
+    shmctl(hostSegment, IPC_RMID, nullptr);
+    SKIP_IF_NO_SIM(r);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "simulated-mac\n"
+                        "console fd full null ptmx pts random shm stderr stdin stdout tty urandom "
+                        "zero \n"
+                        "lo\n"
+                        "full is full\n"
+                        "sys ro\n");
+}
+
 TEST_F(HostIsolation, ExitStatusAndEnvironmentComeThrough) {
     auto r = sim({}, "exit 3");
     SKIP_IF_NO_SIM(r);
@@ -174,24 +190,36 @@ TEST_F(HostIsolation, ExitStatusAndEnvironmentComeThrough) {
 }
 
 TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
-    const fs::path started = scratch / "started";
-    const fs::path checked = scratch / "checked";
-    // One "nuvraInput" is ended by pkill inside; a second one, detached and deaf to SIGTERM,
-    // is left running when the command ends.
+    // Two pipes pass the turns without any waiting for time: the command inside writes a line to
+    // descriptor 3 once its processes run, then reads descriptor 4 until the test has looked.
+    // One "nuvraInput" is ended by pkill inside; a second one, detached and deaf to SIGTERM, is
+    // left running when the command ends.
     const std::string script =
-        "cp /bin/sleep /tmp/nuvraInput; /tmp/nuvraInput 60 & victim=$!; "
-        "(trap '' TERM; exec setsid /tmp/nuvraInput 61) & "
+        "cp /bin/sleep /tmp/nuvraInput; /tmp/nuvraInput 60 3>&- 4<&- & victim=$!; "
+        "(trap '' TERM; exec setsid /tmp/nuvraInput 61 3>&- 4<&-) & "
         "echo \"inside: $(ps -e -o comm= | sort | tr '\\n' ' ')\"; "
-        "touch \"$SIM_OUTPUT/started\"; while [ ! -e \"$SIM_OUTPUT/checked\" ]; do sleep 0.05; "
-        "done; /usr/bin/pkill -x nuvraInput; wait $victim; echo \"victim status $?\"; "
+        "echo started >&3; exec 3>&-; read -r _ <&4; "
+        "/usr/bin/pkill -x nuvraInput; wait $victim; echo \"victim status $?\"; "
         "pgrep -x nuvraInput >/dev/null && echo 'deaf one still running'";
     std::vector<std::string> args = {simRun, "--output", scratch.string(), "--", "/bin/sh",
                                      "-c",   script};
+    int started[2];
+    int checked[2];
+    ASSERT_EQ(pipe2(started, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(checked, O_CLOEXEC), 0);
+    // Above 4 first: a dup2 onto itself (an end already at 3 or 4) would keep close-on-exec.
+    for (int* end : {&started[1], &checked[0]}) {
+        const int moved = fcntl(*end, F_DUPFD_CLOEXEC, 10);
+        close(*end);
+        *end = moved;
+    }
     const std::string output = (scratch / "out").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_adddup2(&actions, started[1], 3);
+    posix_spawn_file_actions_adddup2(&actions, checked[0], 4);
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());
@@ -200,12 +228,17 @@ TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
+    close(started[1]);
+    close(checked[0]);
 
-    const bool ready = waitForFile(started);
+    // A line once the processes run; end of file if the simulation ended first (a skip).
+    char line[16] = {};
+    const bool ready = read(started[0], line, sizeof line) > 0;
+    close(started[0]);
     // The processes exist only in the simulated Mac's file system: their executable path is
     // not the host's.
     EXPECT_FALSE(fs::exists("/tmp/nuvraInput"));
-    std::ofstream(checked).put('\n');
+    close(checked[1]); // end of file: the command goes on
     int status = 0;
     waitpid(pid, &status, 0);
     std::ifstream in(output);

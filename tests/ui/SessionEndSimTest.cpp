@@ -2,10 +2,12 @@
 // window is a clean end of the session. The offscreen platform has no window manager and no
 // pointer to click with, so the click comes from xdotool, like a user's.
 #include "SimMac.h"
+#include "Waiting.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +16,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -24,14 +26,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const char* const display = ":42";
-
 // A child process that runs in the background while the test drives it; killed if still running
 // when the test ends.
 class Child {
 public:
+    // `readyFd`, when given, becomes the child's descriptor 3.
     Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-          const std::string& outputFile) {
+          const std::string& outputFile, int readyFd = -1) {
         std::vector<std::string> env = extraEnv;
         for (char** entry = environ; *entry; ++entry) {
             env.emplace_back(*entry);
@@ -41,12 +42,20 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        // Moved out of the way first: a dup2 onto itself would keep close-on-exec.
+        const int ready = readyFd >= 0 ? ::fcntl(readyFd, F_DUPFD_CLOEXEC, 10) : -1;
+        if (ready >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, ready, 3);
+        }
         const auto args = pointers(argv);
         const auto envp = pointers(env);
         if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
+        if (ready >= 0) {
+            ::close(ready);
+        }
     }
     ~Child() {
         if (pid_ > 0) {
@@ -60,7 +69,16 @@ public:
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
 
-    // The exit status once the child has ended within `limit`, otherwise nothing.
+    // The exit status once the child has ended.
+    int wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    // The exit status once the child has ended within `limit`, otherwise nothing. Only to pace a
+    // repeated action: whether the test passes never depends on it.
     std::optional<int> waitFor(std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (pid_ > 0) {
@@ -89,17 +107,6 @@ private:
 
     pid_t pid_ = -1;
 };
-
-template <typename Condition> bool waitUntil(Condition condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
 
 std::vector<std::string> lines(const std::string& path) {
     std::ifstream in(path);
@@ -133,13 +140,26 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     const std::string log = logFolder + "/uninstall.log";
     const std::string marker = logFolder + "/.session_active";
 
-    // For xdotool as well as the application.
-    ::setenv("DISPLAY", display, 1);
-    Child xvfb({"/usr/bin/Xvfb", display, "-screen", "0", "1440x900x24", "-nolisten", "tcp"}, {},
-               "/tmp/xvfb.out");
+    // The server picks a free display and writes its number to descriptor 3 once it takes
+    // connections.
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    Child xvfb({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1440x900x24", "-nolisten",
+                "tcp", "-noreset"},
+               {}, "/tmp/xvfb.out", ready[1]);
+    close(ready[1]);
     ASSERT_TRUE(xvfb.started());
-    ASSERT_TRUE(waitUntil([] { return fs::exists("/tmp/.X11-unix/X42"); }, 15s))
-        << fileText("/tmp/xvfb.out");
+    // The whole line: the server ends if its line feed finds the pipe closed.
+    std::string number;
+    char c = 0;
+    while (read(ready[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    const bool serving = !number.empty(); // end of file first: it failed
+    close(ready[0]);
+    ASSERT_TRUE(serving) << fileText("/tmp/xvfb.out");
+    // For xdotool as well as the application.
+    ::setenv("DISPLAY", (":" + number).c_str(), 1);
 
     // In sanitizer builds Qt's X, GL and font libraries keep allocations at exit that the leak
     // checker would turn into the exit status; memory errors still end the run.
@@ -147,24 +167,25 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
               {"QT_QPA_PLATFORM=xcb", "ASAN_OPTIONS=detect_leaks=0"}, "/tmp/app.out");
     ASSERT_TRUE(app.started());
     // Up and scanned: the session has begun and a clean Mac was found empty.
-    ASSERT_TRUE(waitUntil([&] { return anyLineContains(log, "Preflight scan"); }, 30s))
+    fs::create_directories(logFolder);
+    ASSERT_TRUE(Waiting::untilFileHolds(log, "Preflight scan", app.pid()))
         << fileText("/tmp/app.out");
     EXPECT_TRUE(fs::exists(marker));
 
     // Qt makes and drops helper windows while it starts, and xdotool gives up on an X error
-    // about one of them, so look again until the visible window is found.
+    // about one of them, so look again until the visible window is found, for as long as the
+    // application runs (the pause between looks only paces them).
     std::string windowId;
-    for (int attempt = 0; attempt < 20 && windowId.empty(); ++attempt) {
-        const SimMac::RunResult search =
-            SimMac::run({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--pid",
-                         std::to_string(app.pid())});
+    std::optional<int> endedEarly;
+    while (windowId.empty() && !(endedEarly = app.waitFor(50ms))) {
+        const SimMac::RunResult search = SimMac::run(
+            {"/usr/bin/xdotool", "search", "--onlyvisible", "--pid", std::to_string(app.pid())});
         if (search.status == 0 && !search.output.empty()) {
             windowId = search.output.substr(0, search.output.find('\n'));
-        } else {
-            std::this_thread::sleep_for(200ms);
         }
     }
-    ASSERT_FALSE(windowId.empty()) << "the window never appeared";
+    ASSERT_FALSE(endedEarly) << "the application ended before its window appeared: "
+                             << fileText("/tmp/app.out");
 
     // Placed by the launch arithmetic: with no window manager the whole 1440 × 900 screen is
     // visible and the frame has no title bar, so the content is centred exactly.
@@ -174,21 +195,19 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
         << geometry.output;
 
     // The "Quit" control's centre in the content area. The screen may still be settling after
-    // the scan, so click again until the window has gone; then the application ends.
+    // the scan, so click again until the window has gone; then the application ends. (The pause
+    // between clicks only paces them: the test waits for the end however long it takes.)
     std::optional<int> status;
-    for (int attempt = 0; attempt < 10 && !status; ++attempt) {
+    for (int attempt = 0; !status; ++attempt) {
         const auto clicked = SimMac::run(
             {"/usr/bin/xdotool", "mousemove", "--window", windowId, "240", "323", "click", "1"});
         if (clicked.status != 0) {
             ASSERT_GT(attempt, 0) << clicked.output; // the window was there for the first click
+            status = app.wait();
             break;
         }
         status = app.waitFor(1s);
     }
-    if (!status) {
-        status = app.waitFor(20s);
-    }
-    ASSERT_TRUE(status.has_value()) << "the application did not quit";
     EXPECT_EQ(*status, 0) << fileText("/tmp/app.out");
 
     const std::vector<std::string> logLines = lines(log);

@@ -1,0 +1,34 @@
+#include "SessionClaim.h"
+
+#include "OutputLine.h"
+#include "foundation/InstanceClaim.h"
+#include "foundation/UninstallerLog.h"
+
+#include <filesystem>
+
+namespace SessionClaim {
+
+std::optional<std::string> claimHere() {
+    InstanceClaim::Result claim = InstanceClaim::claim(
+        std::filesystem::path(UninstallerLog::logFile()).parent_path().string(),
+        InstanceClaim::Role::command);
+    if (claim.outcome == InstanceClaim::Result::Outcome::claimed) {
+        return std::nullopt;
+    }
+    return std::move(claim.refusal);
+}
+
+void report(const std::string& refusal) {
+    const bool ended = !refusal.empty() && refusal.back() == '.';
+    writeOut("nuvra-uninstall: " + refusal + (ended ? "\n" : ".\n"), stderr);
+}
+
+bool take() {
+    if (const auto refusal = claimHere()) {
+        report(*refusal);
+        return false;
+    }
+    return true;
+}
+
+} // namespace SessionClaim
