@@ -90,17 +90,23 @@ int openLevel(int parentFd, const std::string& name, Level& level, std::error_co
     return fd;
 }
 
-// Unlinks `entry` of the folder `folderFd` unless it is a folder; true when nothing is left to do
-// (removed, already gone, or failed with `first` keeping the error). The listing's type spares a
-// stat where the file system reports one; an entry replaced since it was listed makes the unlink
-// fail (a folder cannot be unlinked), and the stat decides instead. Never follows a link: a link
-// is unlinked as the link itself.
-bool removeUnlessFolder(int folderFd, const Entry& entry, std::error_code& first) {
+// Removes `entry` of the folder `folderFd` without entering it: anything but a folder is
+// unlinked, a folder is removed at once when empty (most are, so most take one call). True when
+// nothing is left to do (removed, already gone, or failed with `first` keeping the error); false
+// for a folder with something in it, to be entered. The listing's type spares a stat where the
+// file system reports one; an entry replaced since it was listed makes the call fail (a folder
+// cannot be unlinked, nothing else can be removed as a folder), and a stat decides instead. Never
+// follows a link: a link is unlinked as the link itself.
+bool removeWithoutEntering(int folderFd, const Entry& entry, std::error_code& first) {
     const char* name = entry.name.c_str();
     if (entry.type == DT_DIR) {
-        return false; // opened without following a link; a swapped entry fails to open
-    }
-    if (entry.type != DT_UNKNOWN) {
+        if (unlinkat(folderFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT) {
+            return true;
+        }
+        if (errno != ENOTDIR) {
+            return false; // not empty, or not ours to remove: what is inside may still be
+        }
+    } else if (entry.type != DT_UNKNOWN) {
         if (unlinkat(folderFd, name, 0) == 0 || errno == ENOENT) {
             return true;
         }
@@ -115,12 +121,43 @@ bool removeUnlessFolder(int folderFd, const Entry& entry, std::error_code& first
         return true;
     }
     if (S_ISDIR(info.st_mode)) {
-        return false;
+        return unlinkat(folderFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
     }
     if (unlinkat(folderFd, name, 0) != 0 && errno != ENOENT) {
         keepFirst(first, lastError());
     }
     return true;
+}
+
+WalkObserver walkObserver = nullptr;
+
+void notify(WalkMoment moment, int folderFd, const std::string& name) {
+    if (walkObserver != nullptr) {
+        walkObserver(moment, folderFd, name.c_str());
+    }
+}
+
+// Removes `entry` of `parentFd`, entering it when it is a folder with something in it: returns
+// the entered folder's descriptor with `level` filled in, or -1 when done with it.
+int removeOrEnter(int parentFd, const Entry& entry, Level& level, std::error_code& first) {
+    if (removeWithoutEntering(parentFd, entry, first)) {
+        return -1;
+    }
+    notify(WalkMoment::OpeningFolder, parentFd, entry.name);
+    std::error_code error;
+    const int fd = openLevel(parentFd, entry.name, level, error);
+    if (fd >= 0) {
+        return fd;
+    }
+    if (error == std::errc::too_many_symbolic_link_levels || error == std::errc::not_a_directory) {
+        // Replaced by a link or a file since it was looked at: removed as what it is now.
+        if (!removeWithoutEntering(parentFd, {entry.name, DT_UNKNOWN}, first)) {
+            keepFirst(first, error);
+        }
+        return -1;
+    }
+    keepFirst(first, error == std::errc::no_such_file_or_directory ? std::error_code{} : error);
+    return -1;
 }
 
 // Removes the folder `rootName` inside `topFd` and everything in it, depth first. Going down is
@@ -130,7 +167,7 @@ bool removeUnlessFolder(int folderFd, const Entry& entry, std::error_code& first
 std::error_code removeFolderTree(int topFd, const std::string& rootName) {
     std::error_code first;
     std::vector<Level> levels(1);
-    int current = openLevel(topFd, rootName, levels.back(), first);
+    int current = removeOrEnter(topFd, {rootName, DT_DIR}, levels.back(), first);
     if (current < 0) {
         return first;
     }
@@ -138,14 +175,8 @@ std::error_code removeFolderTree(int topFd, const std::string& rootName) {
         Level& level = levels.back();
         if (level.next < level.entries.size()) {
             const Entry& entry = level.entries[level.next++];
-            if (removeUnlessFolder(current, entry, first)) {
-                continue;
-            }
             Level child;
-            std::error_code error;
-            const int childFd = openLevel(current, entry.name, child, error);
-            keepFirst(first,
-                      error == std::errc::no_such_file_or_directory ? std::error_code{} : error);
+            const int childFd = removeOrEnter(current, entry, child, first);
             if (childFd >= 0) {
                 close(current);
                 current = childFd;
@@ -163,6 +194,7 @@ std::error_code removeFolderTree(int topFd, const std::string& rootName) {
             }
             return first;
         }
+        notify(WalkMoment::GoingUp, current, name);
         const int parentFd = openat(current, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         close(current);
         if (parentFd < 0 || !isFolder(parentFd, levels.back())) {
@@ -215,6 +247,10 @@ std::error_code removeRecursively(const std::string& path) {
     const std::error_code error = removeFolderTree(parentFd, name);
     close(parentFd);
     return error;
+}
+
+void observeWalkForTesting(WalkObserver observer) {
+    walkObserver = observer;
 }
 
 std::optional<std::string> removeIfPresent(const std::string& path) {

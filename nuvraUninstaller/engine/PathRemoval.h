@@ -22,4 +22,13 @@ std::error_code removeRecursively(const std::string& path);
 // "Could not remove <path>." (the system's reason goes to the developer log only).
 std::optional<std::string> removeIfPresent(const std::string& path);
 
+// The two moments of the walk where a change made by someone else could redirect it: just before
+// a listed folder is opened (it may have become a link), and just before the walk steps up from
+// a folder to its parent (the folder may have been moved elsewhere). A test's observer, called
+// with the open folder and the entry's or the folder's own name, makes such a change exactly then.
+enum class WalkMoment { OpeningFolder, GoingUp };
+using WalkObserver = void (*)(WalkMoment moment, int folderFd, const char* name);
+// nullptr (the default) observes nothing. Not thread-safe: set it while no removal runs.
+void observeWalkForTesting(WalkObserver observer);
+
 } // namespace PathRemoval

@@ -22,12 +22,18 @@ protected:
         fs::create_directories(root / "outside" / "keep");
         std::ofstream(root / "outside" / "keep" / "precious") << "x";
     }
-    void TearDown() override { fs::remove_all(root); }
+    void TearDown() override {
+        PathRemoval::observeWalkForTesting(nullptr);
+        fs::remove_all(root);
+    }
 
     bool outsideIntact() const { return fs::exists(root / "outside" / "keep" / "precious"); }
 
     fs::path root;
 };
+
+// The fixture's root, for observers (plain functions) that change the tree mid-walk.
+fs::path observedRoot;
 
 } // namespace
 
@@ -88,6 +94,44 @@ TEST_F(PathRemovalTest, ATreeFarDeeperThanTheDescriptorLimitIsRemovedCompletely)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: removal reported a failure; 2: setup failed";
     EXPECT_FALSE(fs::exists(fs::symlink_status(top)));
+    EXPECT_TRUE(outsideIntact());
+}
+
+// Listed as a folder, then swapped for a link to the outside just before the walk opens it.
+TEST_F(PathRemovalTest, AFolderSwappedForALinkBeforeItIsOpenedIsRemovedAsALink) {
+    const fs::path top = root / "Preferences";
+    fs::create_directories(top / "sub");
+    std::ofstream(top / "sub" / "f") << "x";
+    observedRoot = root;
+    PathRemoval::observeWalkForTesting([](PathRemoval::WalkMoment moment, int folderFd,
+                                          const char* name) {
+        if (moment == PathRemoval::WalkMoment::OpeningFolder && std::string(name) == "sub") {
+            fs::rename(observedRoot / "Preferences" / "sub", observedRoot / "sub-moved");
+            ASSERT_EQ(symlinkat((observedRoot / "outside" / "keep").c_str(), folderFd, name), 0);
+        }
+    });
+
+    EXPECT_EQ(PathRemoval::removeIfPresent(top.string()), std::nullopt);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(top)));
+    EXPECT_TRUE(outsideIntact());
+}
+
+// The folder being emptied is moved into another folder (same device) before the walk steps up:
+// ".." is now that folder, and the walk must stop rather than carry on removing there.
+TEST_F(PathRemovalTest, GoingUpIntoAFolderItDidNotComeFromStopsTheRemoval) {
+    const fs::path top = root / "Caches";
+    fs::create_directories(top / "a" / "b");
+    std::ofstream(top / "a" / "b" / "f") << "x";
+    fs::create_directories(root / "outside" / "a"); // empty, and named like the level above b
+    observedRoot = root;
+    PathRemoval::observeWalkForTesting([](PathRemoval::WalkMoment moment, int, const char* name) {
+        if (moment == PathRemoval::WalkMoment::GoingUp && std::string(name) == "b") {
+            fs::rename(observedRoot / "Caches" / "a" / "b", observedRoot / "outside" / "a" / "b");
+        }
+    });
+
+    EXPECT_EQ(PathRemoval::removeIfPresent(top.string()), "Could not remove " + top.string() + ".");
+    EXPECT_TRUE(fs::exists(root / "outside" / "a"));
     EXPECT_TRUE(outsideIntact());
 }
 

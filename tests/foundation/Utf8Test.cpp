@@ -35,4 +35,13 @@ TEST(Utf8, RejectsMalformedSequences) {
     }
 }
 
+// At each edge of the control ranges: the control side is escaped, the printable side kept.
+TEST(Utf8, VisibleEscapesControlCharactersAndKeepsTheirPrintableNeighbours) {
+    EXPECT_EQ(utf8::visible("~\x7F"), "~\\x7F");                        // DEL after the last ASCII
+    EXPECT_EQ(utf8::visible("\x1F \n\r\t"), "\\x1F \\n\\r\\t");         // C0 controls
+    EXPECT_EQ(utf8::visible("\xc2\x9f\xc2\xa0"), "\\xC2\\x9F\xc2\xa0"); // C1 end, then NBSP
+    EXPECT_EQ(utf8::visible("\u2028 caf\u00e9"), "\\xE2\\x80\\xA8 caf\u00e9"); // line separator
+    EXPECT_EQ(utf8::visible("\xff"), "\\xFF");                                 // not UTF-8
+}
+
 } // namespace

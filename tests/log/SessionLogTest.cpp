@@ -150,23 +150,19 @@ TEST(SessionLog, MarkerLinkCountsByWhatItPointsTo) {
     EXPECT_TRUE(S_ISREG(info.st_mode));
 }
 
-// A full disk is played by a file-size limit in a child: writes past it are cut short.
-TEST(SessionLog, ALineGoesInWholeOrNotAtAllAndANewSessionStartsOnItsOwnLine) {
-    TemporaryFolder folder;
-    const SessionLog::Options options = optionsIn(folder);
-    std::filesystem::create_directories(options.logDirectory);
-    const std::string logFile = options.logDirectory + "/uninstall.log";
-    writeWholeFile(logFile, "[2026-12-09 18:00:00] earlier line\n[2026-12-09 18:");
-
+// A full disk, played by a file-size limit in a child: after `before` (if any) is written, the log
+// may grow by only ten bytes, and a longer line is cut short.
+void writeOnAlmostFullDisk(const SessionLog::Options& options, const char* before) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         SessionLog log(options);
-        log.file("first"); // ends the torn line first
+        if (before != nullptr)
+            log.file(before);
         signal(SIGXFSZ, SIG_IGN);
         struct stat info {};
-        stat(logFile.c_str(), &info);
-        const rlimit limit{static_cast<rlim_t>(info.st_size) + 10, RLIM_INFINITY};
+        const off_t size = stat(log.logFile().c_str(), &info) == 0 ? info.st_size : 0;
+        const rlimit limit{static_cast<rlim_t>(size) + 10, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &limit);
         log.file("a line too long for the space that is left");
         _exit(0);
@@ -174,6 +170,15 @@ TEST(SessionLog, ALineGoesInWholeOrNotAtAllAndANewSessionStartsOnItsOwnLine) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
+}
+
+TEST(SessionLog, ALineGoesInWholeOrNotAtAllAndANewSessionStartsOnItsOwnLine) {
+    TemporaryFolder folder;
+    const SessionLog::Options options = optionsIn(folder);
+    std::filesystem::create_directories(options.logDirectory);
+    const std::string logFile = options.logDirectory + "/uninstall.log";
+    writeWholeFile(logFile, "[2026-12-09 18:00:00] earlier line\n[2026-12-09 18:");
+    writeOnAlmostFullDisk(options, "first"); // "first" ends the torn line first
 
     SessionLog next(options);
     next.file("next session");
@@ -184,6 +189,14 @@ TEST(SessionLog, ALineGoesInWholeOrNotAtAllAndANewSessionStartsOnItsOwnLine) {
     EXPECT_EQ(messageOf(lines[2]), "first");
     EXPECT_EQ(messageOf(lines[3]), "next session");
     EXPECT_EQ(content.back(), '\n');
+
+    // A brand-new log whose very first line is cut short is left empty, not holding a fragment.
+    TemporaryFolder freshFolder;
+    const SessionLog::Options fresh = optionsIn(freshFolder);
+    writeOnAlmostFullDisk(fresh, nullptr);
+    const std::string freshLog = fresh.logDirectory + "/uninstall.log";
+    EXPECT_TRUE(std::filesystem::exists(freshLog));
+    EXPECT_EQ(readWholeFile(freshLog), "");
 }
 
 TEST(SessionLog, RotatesOnlyALogLargerThanOneMillionBytes) {
