@@ -15,7 +15,7 @@ for candidate in clang++-14 clang++; do
 done
 [ -n "$clang" ] || { echo "check-macos: clang++ not found (scripts/setup.sh installs it)" >&2; exit 1; }
 
-gcc_version=$(ls /usr/include/c++ | sort -V | tail -1)
+gcc_version=$(find /usr/include/c++ -mindepth 1 -maxdepth 1 -printf '%f\n' | sort -V | tail -1)
 multiarch=$(gcc -print-multiarch)
 flags=(
   -target x86_64-apple-macos11 -std=c++20

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the shell-script tools: appends "$0 $@" to the call log as one JSON array line, the
 # same encoding simtool.py writes.
 
