@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Inside the simulated Mac, as root, with nuvra's whole footprint for the console user (tester)
+# and riley's user-level footprint: runs the uninstall package's postinstall as the installer
+# does, and checks what a management tool relies on: exit 0, one JSON line per step and the
+# result in the deployment log, tester's and the system's traces gone, riley's untouched.
+#   uninstall_package.sh APP_BUNDLE installed|packaged
+# installed: the uninstaller lies in /Applications and the package carries no copy;
+# packaged: no uninstaller is installed, the package carries one (and a package aimed at another
+# volume is refused first, with nothing removed).
+set -euo pipefail
+bundle=$1 where=$2
+repo=$(cd "${BASH_SOURCE[0]%/*}/../.." && pwd)
+fail() {
+    printf 'FAILED: %s\n' "$*" >&2
+    exit 1
+}
+
+"$repo/sim/scene" full
+"$repo/sim/scene" --for riley footprint
+package=$(mktemp -d /var/tmp/package-scripts.XXXXXX)
+cp "$repo/scripts/uninstall-pkg/postinstall" "$package/"
+case $where in
+installed) cp -R "$bundle" /Applications/nuvraUninstaller.app ;;
+packaged) cp -R "$bundle" "$package/nuvraUninstaller.app" ;;
+*) fail "installed or packaged, not $where" ;;
+esac
+cli=$bundle/Contents/MacOS/nuvra-uninstall
+
+# Everything of riley's a run for tester could touch.
+rileys_traces() {
+    find /Users/riley /var/folders/zq -printf '%y %m %u %p -> %l\n' | LC_ALL=C sort
+    sudo -u riley /usr/bin/defaults export com.apple.HIToolbox -
+    sudo -u riley /usr/bin/security dump-keychain
+    python3 -c 'import json, sys
+for name in sys.argv[1:]:
+    for record in json.load(open("/var/db/sim/" + name)):
+        if record.get("home") == "/Users/riley" or record.get("domain") == "gui/502":
+            print(json.dumps(record, sort_keys=True))' launchd.json tcc.json lsregister.json
+    ps -o args= -u riley
+}
+riley_before=$(rileys_traces)
+
+if [[ $where == packaged ]]; then
+    status=0
+    "$package/postinstall" "$package/../nuvra.pkg" / /Volumes/Other / 2>/dev/null || status=$?
+    [[ $status != 0 ]] || fail "a package aimed at another volume was run"
+    [[ ! -e /Library/Logs/nuvraUninstaller/deploy.jsonl ]] || fail "it ran all the same"
+fi
+
+status=0
+"$package/postinstall" "$package/../nuvra.pkg" / / / || status=$?
+[[ $status == 0 ]] || fail "postinstall exited $status"
+
+log=/Library/Logs/nuvraUninstaller/deploy.jsonl
+python3 - "$log" <<'PY' || fail "the deployment log is not one JSON line per step and the result"
+import json, sys
+lines = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+steps = [line["step"] for line in lines if "step" in line]
+assert steps == ["stopProcesses", "inputSource", "removeApps", "removeData", "resetPermissions",
+                 "refreshSystem", "verify"], steps
+assert all(line["state"] == "done" for line in lines if "step" in line), lines
+assert len(lines) == len(steps) + 1 and lines[-1]["result"] == "finished", lines[-1]
+assert lines[-1]["exitStatus"] == 0 and lines[-1]["residues"] == [], lines[-1]
+PY
+
+status=0
+"$cli" inventory --json --user tester >/tmp/inventory-after.json || status=$?
+[[ $status == 0 ]] || fail "tester's or the system's traces are left: $(cat /tmp/inventory-after.json)"
+[[ $(rileys_traces) == "$riley_before" ]] || fail "riley's traces changed: $(diff <(echo "$riley_before") <(rileys_traces))"
+echo "passed ($where): $(wc -l <"$log") lines in the deployment log"
