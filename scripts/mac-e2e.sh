@@ -140,11 +140,21 @@ if launchctl print "gui/$uid/$product_agent" >/dev/null 2>&1; then
 fi
 
 say "The window, for a few seconds"
+# The window's session log says when its first scan is done, the moment the window shows what it
+# found; nothing else on a Mac tells a script that another process's window is on screen without
+# a permission this job cannot grant.
+session_log=$HOME/Library/Logs/nuvraUninstaller/uninstall.log
+scans_before=$(grep -c '^\[.*\] Preflight scan:' "$session_log" 2>/dev/null || true)
 "$app/Contents/MacOS/nuvraUninstaller" >"$out/window-output.txt" 2>&1 &
 window_pid=$!
-# Nothing on a Mac tells a script that another process's window is drawn without a permission
-# this job cannot grant, so the screenshot is taken after a pause; a crash fails the check below.
-sleep 5
+for ((tenths = 0; tenths < 300; tenths++)); do
+    kill -0 "$window_pid" 2>/dev/null || fail "the window application ended early (see window-output.txt)"
+    scans=$(grep -c '^\[.*\] Preflight scan:' "$session_log" 2>/dev/null || true)
+    ((${scans:-0} > ${scans_before:-0})) && break
+    sleep 0.1
+done
+((tenths < 300)) || fail "the window's first scan did not end within 30 s (see $session_log)"
+sleep 1 # a frame or two to draw what it found
 kill -0 "$window_pid" 2>/dev/null || fail "the window application ended early (see window-output.txt)"
 screencapture -x "$out/window.png"
 kill "$window_pid"
