@@ -6,7 +6,8 @@
 #   uninstall_package.sh APP_BUNDLE installed|packaged
 # installed: the uninstaller lies in /Applications and the package carries no copy;
 # packaged: no uninstaller is installed, the package carries one (and a package aimed at another
-# volume is refused first, with nothing removed).
+# volume is refused first, with nothing removed; then a stand-in command shows that the install's
+# status follows the command's).
 set -euo pipefail
 bundle=$1 where=$2
 repo=$(cd "${BASH_SOURCE[0]%/*}/../.." && pwd)
@@ -67,4 +68,24 @@ status=0
 "$cli" inventory --json --user tester >/tmp/inventory-after.json || status=$?
 [[ $status == 0 ]] || fail "tester's or the system's traces are left: $(cat /tmp/inventory-after.json)"
 [[ $(rileys_traces) == "$riley_before" ]] || fail "riley's traces changed: $(diff <(echo "$riley_before") <(rileys_traces))"
+
+# The install's status follows the command's: traces left (1) is still a successful install,
+# anything else (a failed step, bad usage) fails it. A stand-in command exits with each.
+if [[ $where == packaged ]]; then
+    rm -rf /Applications/nuvraUninstaller.app "$package/nuvraUninstaller.app"
+    mkdir -p "$package/nuvraUninstaller.app/Contents/MacOS"
+    cat >"$package/nuvraUninstaller.app/Contents/MacOS/nuvra-uninstall" <<'STAND_IN'
+#!/bin/sh
+echo '{"result":"stand-in"}'
+exit "$STAND_IN_STATUS"
+STAND_IN
+    chmod 755 "$package/nuvraUninstaller.app/Contents/MacOS/nuvra-uninstall"
+    for pair in 1:0 3:3 64:64; do
+        status=0
+        STAND_IN_STATUS=${pair%:*} "$package/postinstall" "$package/../nuvra.pkg" / / / 2>/dev/null ||
+            status=$?
+        [[ $status == "${pair#*:}" ]] || fail "the command exited ${pair%:*}, postinstall $status"
+    done
+    [[ $(grep -c '"stand-in"' "$log") == 3 ]] || fail "the stand-in's lines are not all in the log"
+fi
 echo "passed ($where): $(wc -l <"$log") lines in the deployment log"
