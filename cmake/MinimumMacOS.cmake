@@ -15,7 +15,12 @@ function(nuvra_raise_minimum_macos version why)
 endfunction()
 
 if(APPLE)
-  # Set by Qt's own package configuration on Apple platforms.
+  # The deployment target Qt itself was built with, which Qt records on its Core target.
+  get_target_property(nuvra_qt_target Qt6::Core QT_DARWIN_MIN_DEPLOYMENT_TARGET)
+  if(nuvra_qt_target)
+    nuvra_raise_minimum_macos(${nuvra_qt_target} "the deployment target of the Qt in use")
+  endif()
+  # The oldest macOS this Qt version supports at all, from its package configuration.
   nuvra_raise_minimum_macos("${QT_SUPPORTED_MIN_MACOS_VERSION}" "the oldest macOS Qt supports")
 
   # The load commands of QtCore say which macOS its build needs (LC_BUILD_VERSION's minos, or the
