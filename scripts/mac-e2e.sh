@@ -26,7 +26,7 @@ fail() {
 product_app=nuvra.app product_id=ai.nuvra.macos
 decoy_app="Nuvra Notes.app" decoy_id=com.example.nuvranotes
 product_domain=ai.nuvra.inputmethod.NuvraInput decoy_domain=$decoy_id
-product_account=ai.nuvra.auth.session decoy_account=nuvra.auth.session
+product_accounts=(ai.nuvra.auth.session ai.nuvra.auth.pendingPKCE) decoy_account=nuvra.auth.session
 agents="$HOME/Library/LaunchAgents"
 product_agent=ai.nuvra.tis-helper decoy_agent=com.example.nuvranotes.helper
 
@@ -105,7 +105,9 @@ for bundle in "$product_app" "$decoy_app"; do
 done
 defaults write "$product_domain" plantedBy -string mac-e2e
 defaults write "$decoy_domain" plantedBy -string mac-e2e
-security add-generic-password -a "$product_account" -s "$product_account" -w planted
+for account in "${product_accounts[@]}"; do
+    security add-generic-password -a "$account" -s "$account" -w planted
+done
 security add-generic-password -a "$decoy_account" -s "$decoy_id" -w planted
 make_agent "$product_agent"
 make_agent "$decoy_agent"
@@ -132,9 +134,11 @@ launchctl print "gui/$uid/$decoy_agent" >/dev/null || fail "the decoy agent $dec
 say "And the traces are gone"
 [[ ! -e /Applications/$product_app && ! -e $HOME/Applications/$product_app ]] ||
     fail "a copy of $product_app is left"
-if security find-generic-password -a "$product_account" -s "$product_account" >/dev/null 2>&1; then
-    fail "the Keychain item $product_account is left"
-fi
+for account in "${product_accounts[@]}"; do
+    if security find-generic-password -a "$account" -s "$account" >/dev/null 2>&1; then
+        fail "the Keychain item $account is left"
+    fi
+done
 if launchctl print "gui/$uid/$product_agent" >/dev/null 2>&1; then
     fail "the agent $product_agent is still loaded"
 fi
