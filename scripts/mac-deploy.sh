@@ -4,10 +4,11 @@
 # (Contents/Frameworks/nuvraUninstallerWindow.so) and the QML under nuvraUninstaller/ui use, and
 # every other library the bundle's programs link (libplist), and points them all at the copies.
 # The front itself is Qt-free, so every program is named to it.
-#   scripts/mac-deploy.sh [BUILD_TREE]      (default: build)
+#   scripts/mac-deploy.sh [BUILD_TREE]      (default: this checkout's build)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-app=${1:-build}/nuvraUninstaller.app
+repo=$(cd "$(dirname "$0")/.." && pwd)
+app=$(cd "${1:-$repo/build}" && pwd)/nuvraUninstaller.app
+cd "$repo"
 macdeployqt=$(brew --prefix qt)/bin/macdeployqt
 "$macdeployqt" "$app" -verbose=1 -qmldir=nuvraUninstaller/ui \
     -executable="$app/Contents/Frameworks/nuvraUninstallerWindow.so" \
