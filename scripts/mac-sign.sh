@@ -10,9 +10,22 @@ set -euo pipefail
 app=${1:?usage: mac-sign.sh APP_BUNDLE}
 notice() { echo "::notice::$*"; }
 
-if [[ -z ${MACOS_CERTIFICATE:-} || -z ${MACOS_SIGNING_IDENTITY:-} ]]; then
-    codesign --force --deep --sign - "$app"
+# Inside out: every Mach-O file the bundle carries first, then the bundle. Deployment rewrote
+# their load commands, which voids the linker's signatures, and a program in Contents/Resources
+# (sourcectl) is not nested code that a deep signature of the bundle reaches.
+sign_bundle() { # CODESIGN_OPTION...
+    local file
+    while IFS= read -r -d '' file; do
+        file -b "$file" | grep -q '^Mach-O' || continue
+        [[ $file == "$app/Contents/MacOS/nuvraUninstaller" ]] && continue
+        codesign --force "$@" "$file"
+    done < <(find "$app/Contents" -type f -print0)
+    codesign --force --deep "$@" "$app"
     codesign --verify --deep --strict --verbose=2 "$app"
+}
+
+if [[ -z ${MACOS_CERTIFICATE:-} || -z ${MACOS_SIGNING_IDENTITY:-} ]]; then
+    sign_bundle --sign -
     notice "No Developer ID certificate among the repository's secrets: the bundle is signed ad hoc, not notarized."
     exit 0
 fi
@@ -31,9 +44,7 @@ security import "$work/certificate.p12" -k "$keychain" -P "${MACOS_CERTIFICATE_P
 security set-key-partition-list -S apple-tool:,apple: -s -k "$password" "$keychain" >/dev/null
 security list-keychains -d user -s "$keychain" login.keychain-db
 
-codesign --force --deep --options runtime --timestamp --keychain "$keychain" \
-    --sign "$MACOS_SIGNING_IDENTITY" "$app"
-codesign --verify --deep --strict --verbose=2 "$app"
+sign_bundle --options runtime --timestamp --keychain "$keychain" --sign "$MACOS_SIGNING_IDENTITY"
 
 if [[ -z ${NOTARY_APPLE_ID:-} || -z ${NOTARY_TEAM_ID:-} || -z ${NOTARY_PASSWORD:-} ]]; then
     notice "No notary credentials among the repository's secrets: signed with Developer ID, not notarized."
