@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced inside the simulated Mac (sim/run): records what the fake macOS tools answer for the
 # planted scene, then puts bench/canned_tool in their place, so timings measure our code and not
 # the fakes' Python start-up. Every write lands in the simulated Mac's throwaway overlay.

@@ -6,6 +6,7 @@
 set -euo pipefail
 app=$1 canned_tool=$2 reps=${3:-5}
 here=$(cd "${BASH_SOURCE[0]%/*}" && pwd)
+# shellcheck source=canned_tools.sh
 source "$here/canned_tools.sh"
 install_canned_tools "$canned_tool"
 

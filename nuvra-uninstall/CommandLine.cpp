@@ -12,10 +12,13 @@ std::variant<CommandLine, std::string> CommandLine::parse(const std::vector<std:
     CommandLine command;
     std::optional<Action> action;
     bool help = false;
+    bool version = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
             help = true;
+        } else if (arg == "--version") {
+            version = true;
         } else if (arg == "--json") {
             command.json = true;
         } else if (arg == "--yes") {
@@ -51,6 +54,11 @@ std::variant<CommandLine, std::string> CommandLine::parse(const std::vector<std:
     }
     if (help) {
         return CommandLine{};
+    }
+    if (version) {
+        CommandLine versionOnly;
+        versionOnly.action = Action::version;
+        return versionOnly;
     }
     if (!action) {
         return std::string("missing subcommand (inventory or run)");

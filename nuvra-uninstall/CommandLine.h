@@ -6,10 +6,10 @@
 #include <vector>
 
 // What the administrator asked for: `inventory [--json]`, `run [--yes] [--json] [--user NAME]`
-// or `--help`. Parsing only reads the words; whether --user is allowed (root) and names a real
-// account is decided where the account is chosen.
+// or `--help` / `--version`. Parsing only reads the words; whether --user is allowed (root) and
+// names a real account is decided where the account is chosen.
 struct CommandLine {
-    enum class Action { help, inventory, run };
+    enum class Action { help, version, inventory, run };
 
     Action action = Action::help;
     bool json = false;

@@ -3,6 +3,7 @@
 const char* const helpText =
     R"(Usage: nuvra-uninstall inventory [--json] [--user NAME]
        nuvra-uninstall run [--yes] [--json] [--user NAME]
+       nuvra-uninstall --version
 
 Removes nuvra from this Mac without a window: the same scan, steps and session log as
 nuvra Uninstaller, for management tools and support scripts.
@@ -12,6 +13,7 @@ nuvra Uninstaller, for management tools and support scripts.
   --json        machine-readable output: inventory one document, run one object per line
   --yes         remove without asking; required when there is no terminal to ask on
   --user NAME   as root: whose traces to remove (default: the user logged in at the console)
+  --version     the version and build of the bundle this command ships in
   -h, --help    this text
 
 Run as an ordinary user, it removes that user's traces and asks for administrator rights for
@@ -26,4 +28,7 @@ Exit status:
   64  bad usage (unknown option, subcommand or user, --user without root, no console user,
       no terminal to confirm on and no --yes)
   70  internal error
+
+The manual page is in the bundle this command ships in:
+  man /Applications/nuvraUninstaller.app/Contents/Resources/man/nuvra-uninstall.1
 )";

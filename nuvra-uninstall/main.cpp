@@ -7,6 +7,7 @@
 #include "HelpText.h"
 #include "OutputLine.h"
 #include "UserSessionMode.h"
+#include "VersionText.h"
 #include "foundation/MainThreadQueue.h"
 
 #include <csignal>
@@ -26,6 +27,16 @@ int badUsage(const std::string& message) {
 int execute(const CommandLine& command) {
     if (command.action == CommandLine::Action::help) {
         writeOut(helpText);
+        return code(ExitStatus::nothingLeft);
+    }
+    if (command.action == CommandLine::Action::version) {
+        const auto text = versionText();
+        if (!text) {
+            writeOut("nuvra-uninstall: no version: its bundle's Info.plist is missing or damaged\n",
+                     stderr);
+            return code(ExitStatus::stepFailed);
+        }
+        writeOut(*text);
         return code(ExitStatus::nothingLeft);
     }
     // Decided before anything is scanned, logged or changed.

@@ -30,6 +30,7 @@ echo "machine: $(nproc) cores, $(free -g | awk '/^Mem:/ {print $2}') GB, $(uname
     "load average before: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 {
     sim/run --scene full -- bench/inventory_bench.sh "$app" "$bin/canned_tool" "$reps"
+    # shellcheck disable=SC2016 # expanded by the shell inside the simulated Mac
     sim/run --scene full -- bash -c 'source bench/canned_tools.sh && install_canned_tools "$1" &&
         "$2" "$3"' _ "$bin/canned_tool" "$bin/scan_bench" "$reps"
     "$bin/shell_bench" 256 "$reps"

@@ -27,7 +27,7 @@ for candidate in llvm-cxxfilt-14 llvm-cxxfilt; do
 done
 [ -n "$demangle" ] || { echo "check-macos: llvm-cxxfilt not found (scripts/setup.sh installs it)" >&2; exit 1; }
 
-gcc_version=$(ls /usr/include/c++ | sort -V | tail -1)
+gcc_version=$(find /usr/include/c++ -mindepth 1 -maxdepth 1 -printf '%f\n' | sort -V | tail -1)
 host_multiarch=$(gcc -print-multiarch)
 
 # The C library headers that stand in for the Mac's POSIX headers, for one processor: the host's

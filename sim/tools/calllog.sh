@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the shell-script tools: appends "$0 $@" to the call log as one JSON array line and
 # the caller's real user id after a tab, the same encoding simtool.py writes.
 

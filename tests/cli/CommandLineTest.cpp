@@ -1,6 +1,12 @@
 #include "CommandLine.h"
 
+#include "Bundle.h"
+#include "VersionText.h"
+
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -46,4 +52,23 @@ TEST(CommandLine, ReadsSubcommandAndOptionsInAnyOrder) {
     // Asking for help never runs the subcommand beside it.
     EXPECT_EQ(parsed({"run", "--help"}).action, CommandLine::Action::help);
     EXPECT_EQ(parsed({"-h"}).action, CommandLine::Action::help);
+    // Neither does asking for the version.
+    EXPECT_EQ(parsed({"run", "--yes", "--version"}).action, CommandLine::Action::version);
+}
+
+// The version comes from the bundle the command ships in, never from a number of its own.
+TEST(CommandLine, VersionIsTheBundlesInfoPlist) {
+    char folder[] = "/tmp/nuvra-version-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string bundle = std::string(folder) + "/nuvraUninstaller.app";
+    std::filesystem::create_directories(bundle + "/Contents/MacOS");
+    Bundle::overrideMainBundlePathForTesting(bundle);
+    EXPECT_EQ(versionText(), std::nullopt); // no Info.plist: a damaged bundle, not "?"
+    std::ofstream(bundle + "/Contents/Info.plist") << R"(<plist version="1.0"><dict>
+  <key>CFBundleShortVersionString</key><string>9.8.7</string>
+  <key>CFBundleVersion</key><string>42</string>
+</dict></plist>)";
+    EXPECT_EQ(versionText(), "nuvra-uninstall 9.8.7 (build 42)\n");
+    Bundle::overrideMainBundlePathForTesting(std::nullopt);
+    std::filesystem::remove_all(folder);
 }

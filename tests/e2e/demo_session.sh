@@ -4,6 +4,7 @@
 # DEMO_DISPLAY (and DEMO_XAUTHORITY): the user's own display, tried first.
 set -euo pipefail
 here=$(cd "${BASH_SOURCE[0]%/*}" && pwd)
+# shellcheck source=window.sh
 . "$here/window.sh"
 
 section() { printf '\n== %s\n' "$*"; }
@@ -29,11 +30,11 @@ wait_screen ready nothing-found
 echo "The window shows: $screen_reached"
 if $on_own_display; then
     echo "Click \"Uninstall\" in the window."
-    E2E_WAIT=600 wait_screen done done-residues failed
+    E2E_WAIT=600 wait_screen "done" done-residues failed
 else
     echo "Clicking \"Uninstall\""
     click_control
-    wait_screen done done-residues failed
+    wait_screen "done" done-residues failed
 fi
 echo "The window shows: $screen_reached"
 if $on_own_display; then

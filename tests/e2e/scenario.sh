@@ -8,6 +8,7 @@
 # E2E_SHOTS.
 set -euo pipefail
 here=$(cd "${BASH_SOURCE[0]%/*}" && pwd)
+# shellcheck source=window.sh
 . "$here/window.sh"
 
 check() { "$here/check.py" "$@"; }
@@ -31,8 +32,8 @@ goodbye() {
     start_app
     expect_screen ready || fail "no Uninstall screen"
     click_control
-    wait_screen done done-residues failed || fail "the run did not end"
-    [[ $screen_reached == done ]] || fail "expected Goodbye., got $screen_reached"
+    wait_screen "done" done-residues failed || fail "the run did not end"
+    [[ $screen_reached == "done" ]] || fail "expected Goodbye., got $screen_reached"
     saw_screen uninstalling || fail "no progress bar during the run"
     quit_app
     check log finished:0
@@ -44,12 +45,12 @@ dismissed-then-retry() {
     start_app
     expect_screen ready || fail "no Uninstall screen"
     click_control
-    wait_screen failed done done-residues || fail "the run did not end"
+    wait_screen failed "done" done-residues || fail "the run did not end"
     [[ $screen_reached == failed ]] || fail "expected the failure screen, got $screen_reached"
     set_pkexec approve
     click_control # Retry
-    wait_screen done done-residues failed || fail "the retried run did not end"
-    [[ $screen_reached == done ]] || fail "expected Goodbye. after Retry, got $screen_reached"
+    wait_screen "done" done-residues failed || fail "the retried run did not end"
+    [[ $screen_reached == "done" ]] || fail "expected Goodbye. after Retry, got $screen_reached"
     quit_app
     check log failed finished:0
     check product-gone
@@ -59,13 +60,14 @@ residue() {
     # A folder in the product's data that the user cannot delete: it belongs to root, and so does
     # the file inside. Planted through the administrator helper, then the dialog is reset.
     local locked="$HOME/Library/Application Support/nuvra/locked"
+    # shellcheck disable=SC2016 # expanded by the shell pkexec starts
     pkexec /bin/sh -c 'mkdir -p "$1" && echo keep >"$1/file" && chown -R 0:0 "$1" && chmod 755 "$1"' \
         sh "$locked" >/dev/null
     [[ -O $locked ]] && fail "the protected folder was not planted as root"
     start_app
     expect_screen ready || fail "no Uninstall screen"
     click_control
-    wait_screen done-residues done failed || fail "the run did not end"
+    wait_screen done-residues "done" failed || fail "the run did not end"
     [[ $screen_reached == done-residues ]] || fail "expected 'nuvra was removed', got $screen_reached"
     # "Show Log" reveals the log in a file manager, which the simulated Mac does not have: the
     # click must leave the window as it was.
@@ -83,8 +85,8 @@ clean-mac() {
     start_app
     expect_screen nothing-found || fail "expected 'nuvra was not found'"
     click_link # Clean up anyway
-    wait_screen done done-residues failed || fail "the clean-up run did not end"
-    [[ $screen_reached == done ]] || fail "expected Goodbye. after the clean-up, got $screen_reached"
+    wait_screen "done" done-residues failed || fail "the clean-up run did not end"
+    [[ $screen_reached == "done" ]] || fail "expected Goodbye. after the clean-up, got $screen_reached"
     saw_screen uninstalling || fail "no progress bar during the clean-up"
     quit_app
     check log finished:0
@@ -120,9 +122,9 @@ expect_no_title() {
     [[ $names == $'_NET_WM_NAME(UTF8_STRING) = \nWM_NAME(STRING) = ' ]] || fail "title properties: $names"
     xprop -id "$app_window" WM_CLASS | grep -q '"nuvraUninstaller", "nuvraUninstaller"' ||
         fail "the application lost its window class: $(xprop -id "$app_window" WM_CLASS)"
-    local x y left right top bottom
+    local x y right top
     read -r x y < <(content_origin)
-    read -r left right top bottom < <(frame_extents)
+    read -r _ right top _ < <(frame_extents)
     import -window root -crop "400x$((top - 2))+$((x + 30))+$((y - top + 1))" "$E2E_SHOTS/title-bar.png"
     convert "$E2E_SHOTS/title-bar.png" -roll +13+0 /tmp/title-bar-rolled.png
     local differing
@@ -137,8 +139,8 @@ window-manager() {
     expect_no_title
     expect_content_centred "at launch"
     click_control
-    wait_screen done done-residues failed || fail "the run did not end"
-    [[ $screen_reached == done ]] || fail "expected Goodbye., got $screen_reached"
+    wait_screen "done" done-residues failed || fail "the run did not end"
+    [[ $screen_reached == "done" ]] || fail "expected Goodbye., got $screen_reached"
     # The window went aside for the password dialog and came back.
     expect_content_centred "after the password dialog"
     expect_no_title
@@ -168,4 +170,4 @@ goodbye | dismissed-then-retry | residue | clean-mac | crash | window-manager | 
 esac
 start_xvfb
 "$1"
-note "passed: $1 (screens: $(cd "$E2E_SHOTS" && ls ./*.png 2>/dev/null | tr '\n' ' '))"
+note "passed: $1 (screens: $(find "$E2E_SHOTS" -maxdepth 1 -name '*.png' -printf '%f '))"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Drives the real uninstaller window on an X display, seen only the way a user sees it: by
 # screenshots, recognised with screen_match, and by mouse clicks. Sourced by the end-to-end
 # scenarios and the demo, inside the simulated Mac.
@@ -73,8 +74,11 @@ wait_app_end() {
         note "the application is still running"
         return 1
     fi
-    app_status=0
-    wait "$app_pid" || app_status=$?
+    # shellcheck disable=SC2034 # read by the scripts that source this file
+    {
+        app_status=0
+        wait "$app_pid" || app_status=$?
+    }
 }
 
 # Takes a screenshot of the window into $1 and prints what screen_match recognises in it.
@@ -101,6 +105,7 @@ wait_screen() {
         local wanted
         for wanted in "$@"; do
             if [[ $screen == "$wanted" ]]; then
+                # shellcheck disable=SC2034 # read by the scripts that source this file
                 screen_reached=$screen
                 return 0
             fi
@@ -146,9 +151,9 @@ frame_extents() {
 # Clicks the close button in the window manager's title bar (openbox puts it at the right end),
 # as a user closes the window.
 click_title_bar_close() {
-    local x y left right top bottom
+    local x y right top
     read -r x y < <(content_origin)
-    read -r left right top bottom < <(frame_extents)
+    read -r _ right top _ < <(frame_extents)
     xdotool mousemove $((x + 480 + right - top / 2)) $((y - top / 2)) click 1
 }
 

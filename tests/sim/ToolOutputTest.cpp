@@ -161,6 +161,43 @@ TEST_F(ToolOutput, LaunchctlAndPlistBuddy) {
                                      "com.example.helper"}));
 }
 
+// The calls a script on a real Mac plants and checks with: each refuses as macOS does, so a script
+// that passes here does not meet its first refusal on a Mac.
+TEST_F(ToolOutput, PlantingAndCheckingCallsAnswerAsOnAMac) {
+    const std::vector<std::string> add = {"/usr/bin/security",
+                                          "add-generic-password",
+                                          "-a",
+                                          "e2e",
+                                          "-s",
+                                          "com.example.e2e",
+                                          "-w",
+                                          "secret"};
+    EXPECT_EQ(run(add).status, 0);
+    const auto twice = run(add);
+    EXPECT_EQ(twice.status, 45);
+    EXPECT_EQ(twice.output, "security: SecKeychainItemCreateFromContent (<default>): The specified "
+                            "item already exists in the keychain.\n");
+    const auto found =
+        run({"/usr/bin/security", "find-generic-password", "-a", "e2e", "-s", "com.example.e2e"});
+    EXPECT_EQ(found.status, 0);
+    EXPECT_EQ(count(found.output, "keychain: "), 1u) << found.output; // one item, not two
+    EXPECT_EQ(run({"/usr/bin/security", "find-generic-password", "-s", "com.example.none"}).status,
+              44);
+
+    EXPECT_EQ(run({"/bin/launchctl", "print", "gui/501/com.example.helper"}).status, 0);
+    const auto unloaded = run({"/bin/launchctl", "print", "gui/501/com.example.none"});
+    EXPECT_EQ(unloaded.status, 113);
+    EXPECT_EQ(unloaded.output,
+              "Could not find service \"com.example.none\" in domain for user gui: 501\n");
+
+    // A text value read on its own comes without the quotes a container shows.
+    run({"/usr/bin/defaults", "write", "com.example.e2e", "plantedBy", "-string", "mac-e2e"});
+    EXPECT_EQ(run({"/usr/bin/defaults", "read", "com.example.e2e", "plantedBy"}).output,
+              "mac-e2e\n");
+    EXPECT_NE(run({"/usr/bin/defaults", "read", "com.example.e2e"}).output.find("\"mac-e2e\""),
+              std::string::npos);
+}
+
 TEST_F(ToolOutput, TccutilLsregisterGetconf) {
     const auto clients = [] {
         std::multiset<std::string> result;

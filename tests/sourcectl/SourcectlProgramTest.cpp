@@ -72,7 +72,8 @@ TEST(SourcectlProgram, UsageAndUnknownCommand) {
     TemporaryHome home;
     ProgramRun usage = runSourcectl(home.path(), {});
     EXPECT_EQ(usage.out, "Usage: sourcectl --disable-source|--disable-all|--enable-source|"
-                         "--is-enabled|--enable-remaining|--verify\n");
+                         "--is-enabled|--enable-remaining|--verify\nManual page: "
+                         "/Applications/nuvraUninstaller.app/Contents/Resources/man/sourcectl.1\n");
     EXPECT_EQ(usage.exitStatus, 1);
 
     ProgramRun unknown = runSourcectl(home.path(), {"--DISABLE-ALL"});
