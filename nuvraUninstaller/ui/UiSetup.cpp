@@ -5,15 +5,11 @@
 
 #include <QFontDatabase>
 #include <QQuickView>
-#include <QSurfaceFormat>
 #include <QUrl>
 
 namespace UiSetup {
 
 void prepareApplication() {
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setSamples(4);
-    QSurfaceFormat::setDefaultFormat(format);
     // Static faces: a variable font would register only its "Regular" instance.
     for (const char* face : {":/NuvraUi/fonts/Inter-Light.otf", ":/NuvraUi/fonts/Inter-Regular.otf",
                              ":/NuvraUi/fonts/Inter-SemiBold.otf"}) {

@@ -4,10 +4,13 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
-// The window is drawn offscreen (software renderer, no display needed); hover and clicks are
+// The window is drawn offscreen (software renderer, no display needed) unless the environment
+// names a platform (CTest's OpenGL runs use xcb on a virtual display); hover and clicks are
 // synthetic events sent to the window.
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication app(argc, argv);
     UiSetup::prepareApplication();
     // Quick items build their accessibility interfaces only while accessibility is active.
