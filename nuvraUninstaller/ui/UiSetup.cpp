@@ -3,18 +3,23 @@
 #include "ui/AccessibleProgressItem.h"
 #include "ui/UninstallerViewModel.h"
 
+#include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QQuickView>
 #include <QUrl>
 
 namespace UiSetup {
 
-void prepareApplication() {
-    // Static faces: a variable font would register only its "Regular" instance.
-    for (const char* face : {":/NuvraUi/fonts/Inter-Light.otf", ":/NuvraUi/fonts/Inter-Regular.otf",
-                             ":/NuvraUi/fonts/Inter-SemiBold.otf"}) {
-        QFontDatabase::addApplicationFont(QString::fromLatin1(face));
+void prepareApplication(const QString& fontFolder) {
+    // Static faces: a variable font would register only its "Regular" instance. Loaded from their
+    // files, which the font engine maps and reads only as far as the glyphs drawn need; faces
+    // built into the program would be copied whole into memory first.
+    for (const char* face : {"Inter-Light.otf", "Inter-Regular.otf", "Inter-SemiBold.otf"}) {
+        QFontDatabase::addApplicationFont(fontFolder + QLatin1Char('/') + QLatin1String(face));
     }
+    // The default font too, so that no system face is loaded beside the view's own.
+    QGuiApplication::setFont(QFont(QStringLiteral("Inter")));
     AccessibleProgressItem::installAccessibility();
 }
 

@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
-    UiSetup::prepareApplication();
+    UiSetup::prepareApplication(
+        QStringLiteral(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/fonts"));
     // Quick items build their accessibility interfaces only while accessibility is active.
     QAccessible::setActive(true);
     ::testing::InitGoogleTest(&argc, argv);
