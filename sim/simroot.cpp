@@ -624,6 +624,15 @@ void installTools() {
     }
 }
 
+// Which Mac this is: macOS's version file at its real path, and the model name a Mac gives for
+// sysctl's hw.model, which Linux has no place for, beside the fake tools. Both root's, as on a Mac.
+void installMachineIdentity() {
+    fs::create_directories("/System/Library/CoreServices");
+    copyFile(hostFoldersInside + "/repo/sim/SystemVersion.plist",
+             "/System/Library/CoreServices/SystemVersion.plist");
+    writeFile(libexecDir + "/hw.model", "Mac15,6\n");
+}
+
 // A home holding `homeFolders` and the per-user folders T, C and 0 under `darwinUserFolder`
 // (private to their user, as macOS makes them), all created. Returns what the account must own.
 std::vector<std::string> makeAccountFolders(const std::string& home,
@@ -835,6 +844,7 @@ int runAndReap(const std::vector<std::string>& command, bool asUser) {
     check(chdir("/"), "chdir");
     requireNoHostFolder(systemFolders);
     installTools();
+    installMachineIdentity();
     const std::string home = makeUser(o);
     makeSecondUser(o, home);
     setSimEnvironment(o, folders, home);

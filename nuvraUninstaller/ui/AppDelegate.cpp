@@ -9,6 +9,7 @@
 #include "ui/WindowPlacement.h"
 
 #include <QEasingCurve>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQuickView>
@@ -87,7 +88,9 @@ bool AppDelegate::applicationDidFinishLaunching() {
     // then run while the window loads instead of after it.
     service_ = std::make_unique<UninstallService>(nullptr);
 
-    UiSetup::prepareApplication();
+    const auto font = Bundle::resourcePath("Inter-Regular", "otf");
+    UiSetup::prepareApplication(
+        QFileInfo(QString::fromStdString(font.value_or(""))).absolutePath());
     window_ = std::make_unique<QQuickView>();
     WindowChrome::applyFixedChrome(*window_, static_cast<int>(WindowPlacement::contentWidth),
                                    static_cast<int>(WindowPlacement::contentHeight));

@@ -3,22 +3,23 @@
 #include "ui/AccessibleProgressItem.h"
 #include "ui/UninstallerViewModel.h"
 
+#include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QQuickView>
-#include <QSurfaceFormat>
 #include <QUrl>
 
 namespace UiSetup {
 
-void prepareApplication() {
-    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    format.setSamples(4);
-    QSurfaceFormat::setDefaultFormat(format);
-    // Static faces: a variable font would register only its "Regular" instance.
-    for (const char* face : {":/NuvraUi/fonts/Inter-Light.otf", ":/NuvraUi/fonts/Inter-Regular.otf",
-                             ":/NuvraUi/fonts/Inter-SemiBold.otf"}) {
-        QFontDatabase::addApplicationFont(QString::fromLatin1(face));
+void prepareApplication(const QString& fontFolder) {
+    // Static faces: a variable font would register only its "Regular" instance. Read from the
+    // bundle's files: faces built into the program cost their bytes twice, the program's pages
+    // and Qt's copy of them.
+    for (const char* face : {"Inter-Light.otf", "Inter-Regular.otf", "Inter-SemiBold.otf"}) {
+        QFontDatabase::addApplicationFont(fontFolder + QLatin1Char('/') + QLatin1String(face));
     }
+    // The default font too, so that no system face is loaded beside the view's own.
+    QGuiApplication::setFont(QFont(QStringLiteral("Inter")));
     AccessibleProgressItem::installAccessibility();
 }
 

@@ -8,9 +8,9 @@ class UninstallerViewModel;
 // What every window of the uninstaller needs, in the application and in the UI tests alike.
 namespace UiSetup {
 
-// Antialiased shapes on OpenGL, the bundled Inter faces and the progress bar's accessibility. Call
-// after the application object exists and before the first window.
-void prepareApplication();
+// The Inter faces from `fontFolder` (the bundle's resources) and the progress bar's accessibility.
+// Call after the application object exists and before the first window.
+void prepareApplication(const QString& fontFolder);
 
 // Hosts UninstallerView in `view`, drawing `model`; `appIconPath` may be empty (no icon then).
 // Returns false when the QML could not be loaded.

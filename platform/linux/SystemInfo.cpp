@@ -1,5 +1,8 @@
 #include "SystemInfo.h"
 
+#include "PlistValue.h"
+#include "SmallFile.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -21,6 +24,23 @@ std::string firstLineOf(const char* path) {
     return std::string(buffer, std::strcspn(buffer, "\n"));
 }
 
+// A Linux machine that plays a Mac (the simulated Mac) provides macOS's version file at its real
+// path, and the model name that sysctl's hw.model gives on a Mac in a file of its own.
+constexpr const char* systemVersionPath = "/System/Library/CoreServices/SystemVersion.plist";
+constexpr const char* simulatedModelPath = "/usr/libexec/sim/hw.model";
+
+// A text entry of the version file; empty when the file, the entry or its text is missing.
+std::string systemVersionEntry(const char* key) {
+    const auto bytes = SmallFile::read(systemVersionPath, 64 * 1024);
+    const auto value = bytes ? plist::parse(*bytes) : std::nullopt;
+    const auto* entries = value ? value->get<plist::Dictionary>() : nullptr;
+    if (entries == nullptr)
+        return {};
+    const auto entry = entries->find(key);
+    const auto* text = entry != entries->end() ? entry->second.get<std::string>() : nullptr;
+    return text != nullptr ? *text : std::string();
+}
+
 std::string kernelRelease() {
     utsname names{};
     if (::uname(&names) != 0)
@@ -30,19 +50,24 @@ std::string kernelRelease() {
 
 } // namespace
 
-// Linux is not macOS and has no macOS version to report: the documented fallback is empty text.
+// Plain Linux has no macOS version to report: the documented fallback is empty text.
 std::string operatingSystemVersion() {
-    return {};
+    return systemVersionEntry("ProductVersion");
 }
 
-// Linux has no sysctl names of the macOS kind; these two are the nearest honest equivalents.
-// Every other name is a value that cannot be read.
+// Linux has no sysctl names of the macOS kind. A machine playing a Mac answers the two the header
+// reads as a Mac would (kern.osversion is the build of the version file); otherwise the nearest
+// honest Linux equivalents. Every other name is a value that cannot be read.
 std::string systemControlText(const char* name) {
     const std::string_view wanted = name != nullptr ? name : "";
-    if (wanted == "kern.osversion")
-        return kernelRelease();
-    if (wanted == "hw.model")
-        return firstLineOf("/sys/class/dmi/id/product_name");
+    if (wanted == "kern.osversion") {
+        const std::string build = systemVersionEntry("ProductBuildVersion");
+        return build.empty() ? kernelRelease() : build;
+    }
+    if (wanted == "hw.model") {
+        const std::string model = firstLineOf(simulatedModelPath);
+        return model.empty() ? firstLineOf("/sys/class/dmi/id/product_name") : model;
+    }
     return {};
 }
 

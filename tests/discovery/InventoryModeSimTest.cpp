@@ -182,7 +182,7 @@ TEST_F(InventoryModeSim, ADamagedWindowModuleIsRefusedInOneLineThatTheLogRepeats
     fs::create_directories(copy.parent_path());
     fs::copy(bundle, copy, fs::copy_options::recursive);
     const fs::path module = copy / "Contents/Frameworks/nuvraUninstallerWindow.so";
-    fs::resize_file(module, 1 << 20); // inside its segments, which end further on
+    fs::resize_file(module, 1 << 19); // inside its code segment, which ends further on
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     const Outcome outcome = runApplication({}, (copy / "Contents/MacOS/nuvraUninstaller").string());

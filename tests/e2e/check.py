@@ -70,6 +70,9 @@ def check_header(entries, at):
             or not lines[2].startswith("macOS ") or not lines[3].startswith("Machine: "):
         problem("the session header is not separator, version, macOS, Machine, separator: "
                 + repr(lines))
+    # The simulated Mac's version file and model name, as a Mac's header gives them.
+    elif lines[2] != "macOS 14.6.1 (23G93)" or not lines[3].startswith("Machine: Mac15,6 ["):
+        problem("the session header does not tell which Mac this is: " + repr(lines[2:4]))
 
 
 def check_run(messages, expect):

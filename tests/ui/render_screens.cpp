@@ -1,10 +1,11 @@
 // Renders the seven screens of the window to PNG files, offscreen:
-//   render_screens <output folder> [app icon path]
+//   render_screens <output folder> [app icon path in the bundle's resources, beside the fonts]
 // Run with QT_SCALE_FACTOR=2 for the 2x images (scripts/render-screens.sh does both).
 #include "ui/UiSetup.h"
 #include "ui/UninstallerViewModel.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QQuickView>
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     const QString icon = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     QDir().mkpath(outDir);
-    UiSetup::prepareApplication();
+    // The faces lie beside the icon in the bundle's resources.
+    UiSetup::prepareApplication(QFileInfo(icon).absolutePath());
 
     UninstallInventory inventory;
     const Screen screens[] = {

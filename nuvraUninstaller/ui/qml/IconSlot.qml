@@ -23,23 +23,28 @@ Item {
         source: root.appIconSource
     }
 
-    Image {
-        objectName: "successMark"
-        visible: root.kind === "successMark"
+    // The marks are decoded only for the screens that show them.
+    Loader {
         anchors.centerIn: parent
-        width: 48
-        height: 48
-        sourceSize: Qt.size(48, 48)
-        source: "qrc:/NuvraUi/icons/checkmark.circle.fill.svg"
+        active: root.kind === "successMark"
+        sourceComponent: Image {
+            objectName: "successMark"
+            width: 48
+            height: 48
+            sourceSize: Qt.size(48, 48)
+            source: "qrc:/NuvraUi/icons/checkmark.circle.fill.svg"
+        }
     }
 
-    Image {
-        objectName: "warningMark"
-        visible: root.kind === "warningMark"
+    Loader {
         anchors.centerIn: parent
-        width: 54
-        height: 48
-        sourceSize: Qt.size(54, 48)
-        source: "qrc:/NuvraUi/icons/exclamationmark.triangle.fill.svg"
+        active: root.kind === "warningMark"
+        sourceComponent: Image {
+            objectName: "warningMark"
+            width: 54
+            height: 48
+            sourceSize: Qt.size(54, 48)
+            source: "qrc:/NuvraUi/icons/exclamationmark.triangle.fill.svg"
+        }
     }
 }

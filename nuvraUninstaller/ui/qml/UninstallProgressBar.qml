@@ -21,6 +21,7 @@ AccessibleProgressItem {
     Rectangle {
         anchors.fill: parent
         radius: 12
+        antialiasing: true
         color: UninstallerTheme.brandGreen
         opacity: 0.3
     }
@@ -44,6 +45,7 @@ AccessibleProgressItem {
             width: root.width
             height: root.height
             radius: 12
+            antialiasing: true
             color: UninstallerTheme.brandGreen
         }
     }

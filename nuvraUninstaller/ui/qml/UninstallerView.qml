@@ -76,15 +76,20 @@ Item {
             width: 220
             height: 42
 
-            CheckingPlaceholder {
-                objectName: "checkingPlaceholder"
-                visible: root.model.control === "checking"
+            // Each control is created when its phase first needs it.
+            Loader {
+                active: root.model.control === "checking"
+                sourceComponent: CheckingPlaceholder {
+                    objectName: "checkingPlaceholder"
+                }
             }
-            PrimaryButton {
-                objectName: "primaryButton"
-                visible: root.model.control === "button"
-                title: root.model.controlTitle
-                onClicked: root.model.activateControl()
+            Loader {
+                active: root.model.control === "button"
+                sourceComponent: PrimaryButton {
+                    objectName: "primaryButton"
+                    title: root.model.controlTitle
+                    onClicked: root.model.activateControl()
+                }
             }
             Loader {
                 // A new bar for every run, so its fill starts empty instead of shrinking back.
