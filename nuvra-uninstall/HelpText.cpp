@@ -25,9 +25,10 @@ Exit status:
   0   nothing left (inventory: nothing to remove; run: verification found nothing)
   1   traces remain (inventory: something to remove; run: residues, or the answer was no)
   3   a step failed (administrator access not granted, damaged uninstaller)
-  64  bad usage (unknown option, subcommand or user, --user without root, no console user,
-      no terminal to confirm on and no --yes)
-  70  internal error
+  64  bad usage (unknown option, subcommand or user, --user without root or naming an
+      account that is not a person's, no console user, no terminal to confirm on and no --yes)
+  70  internal error, the output could not be written, or another session of the account
+      (the window or another run) is running
 
 The manual page is in the bundle this command ships in:
   man /Applications/nuvraUninstaller.app/Contents/Resources/man/nuvra-uninstall.1
