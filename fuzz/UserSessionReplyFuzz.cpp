@@ -1,9 +1,11 @@
 // Any line the user's process could send a root run: read without a crash, and whatever is taken
 // from it is text that can neither break a line of the root process's output nor of its log,
 // except the line breaks of a log entry, after which nothing passes for a stamped entry.
+#include "../nuvra-uninstall/InventoryReport.cpp"
 #include "../nuvra-uninstall/JsonText.cpp"
 #include "../nuvra-uninstall/UserSessionProtocol.cpp"
 #include "../nuvraUninstaller/discovery/InventoryItem.cpp"
+#include "../nuvraUninstaller/discovery/UninstallInventory.cpp"
 
 #include <cstdint>
 #include <cstdlib>

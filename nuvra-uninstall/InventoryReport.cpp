@@ -12,19 +12,21 @@ Json json(const UninstallInventory& inventory) {
     Json items = Json::array();
     for (InventoryItem::Category category : inventory.categoriesPresent()) {
         for (const InventoryItem& item : inventory.itemsIn(category)) {
-            Json entry;
-            entry["id"] = item.id;
-            entry["category"] = std::string(rawValue(item.category));
-            entry["title"] = item.title;
-            entry["detail"] = item.detail;
-            entry["requiresAdmin"] = item.requiresAdmin;
-            entry["informational"] = item.informational;
-            items.push_back(std::move(entry));
+            items.push_back(itemJson(item));
         }
     }
     return {{"schemaVersion", schemaVersion},
             {"needsAdmin", needsAdmin(inventory)},
             {"items", std::move(items)}};
+}
+
+Json itemJson(const InventoryItem& item) {
+    return {{"id", item.id},
+            {"category", std::string(rawValue(item.category))},
+            {"title", item.title},
+            {"detail", item.detail},
+            {"requiresAdmin", item.requiresAdmin},
+            {"informational", item.informational}};
 }
 
 bool somethingToRemove(const UninstallInventory& inventory) {

@@ -17,6 +17,10 @@ std::string text(const UninstallInventory& inventory);
 // "requiresAdmin", "informational"}]}, the items in the summary's order (grouped by category).
 Json json(const UninstallInventory& inventory);
 
+// One item as it stands in "items": {"id", "category", "title", "detail", "requiresAdmin",
+// "informational"}.
+Json itemJson(const InventoryItem& item);
+
 // Some item that is not informational: there is something to remove.
 bool somethingToRemove(const UninstallInventory& inventory);
 bool needsAdmin(const UninstallInventory& inventory);

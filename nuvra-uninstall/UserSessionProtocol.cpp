@@ -1,5 +1,6 @@
 #include "UserSessionProtocol.h"
 
+#include "InventoryReport.h"
 #include "JsonText.h"
 #include "Utf8.h"
 
@@ -83,12 +84,7 @@ std::string sentencesLine(const std::vector<std::string>& sentences) {
 std::string inventoryLine(const UninstallInventory& inventory) {
     Json items = Json::array();
     for (const InventoryItem& item : inventory.items) {
-        items.push_back(Json{{"id", item.id},
-                             {"category", std::string(rawValue(item.category))},
-                             {"title", item.title},
-                             {"detail", item.detail},
-                             {"requiresAdmin", item.requiresAdmin},
-                             {"informational", item.informational}});
+        items.push_back(InventoryReport::itemJson(item));
     }
     return jsonText(Json{{"inventory", std::move(items)}}) + "\n";
 }
