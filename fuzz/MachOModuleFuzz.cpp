@@ -2,7 +2,6 @@
 // check ends, reads nothing past what it was given, and never takes a header's counts, sizes and
 // offsets on trust.
 #include "../platform/macos/LoadableModule.cpp"
-
 #include "ModuleFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

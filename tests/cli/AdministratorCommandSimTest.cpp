@@ -16,9 +16,9 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
