@@ -11,8 +11,8 @@
 namespace {
 
 // The identifiers whose bundle sits at one of the product's places right now: the input method's
-// and the agent's. Looked at without opening anything (a root run must not open the user's
-// files); the legacy identifiers name bundles of old versions that no place here holds.
+// and the agent's (a link at the place counts, as it does for the scan); the legacy identifiers
+// name bundles of old versions that no place here holds.
 std::vector<std::string> installedBundleIDs() {
     const std::pair<std::string_view, const std::string&> carriers[] = {
         {"/nuvraInput.app", NuvraFootprint::inputMethodBundleID()},
