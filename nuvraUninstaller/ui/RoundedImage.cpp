@@ -27,21 +27,36 @@ void RoundedImage::setRadius(qreal radius) {
     emit radiusChanged();
 }
 
-// Decodes at the pixel size it is shown at, so a vector icon stays crisp at 2x.
+// Decodes once the item is in a window and has its size, at the pixel size it is shown at: a
+// vector icon stays crisp at 2x, and is never rasterised at its natural size (1024 × 1024 for the
+// application icon) only to be scaled down.
 void RoundedImage::reload() {
+    const bool wasLoaded = loaded();
+    const qreal ratio = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    decode(window() ? (size() * ratio).toSize() : QSize());
+    if (loaded() != wasLoaded) {
+        emit loadedChanged();
+    }
+}
+
+void RoundedImage::decode(QSize pixels) {
+    if (pixels.isEmpty()) {
+        image_ = QImage();
+        return;
+    }
+    if (!image_.isNull() && image_.size() == pixels && decodedSource_ == source_) {
+        return;
+    }
     image_ = QImage();
+    decodedSource_ = source_;
     if (source_.isLocalFile() || source_.scheme() == QLatin1String("qrc")) {
         const QString path =
             source_.isLocalFile() ? source_.toLocalFile() : QLatin1Char(':') + source_.path();
         QImageReader reader(path);
-        const qreal ratio = window() ? window()->effectiveDevicePixelRatio() : 1.0;
-        const QSize pixels = (size() * ratio).toSize();
-        if (!pixels.isEmpty()) {
-            reader.setScaledSize(pixels);
-        }
+        reader.setScaledSize(pixels);
         image_ = reader.read();
     }
-    setTextureSize((size() * (window() ? window()->effectiveDevicePixelRatio() : 1.0)).toSize());
+    setTextureSize(pixels);
     update();
 }
 

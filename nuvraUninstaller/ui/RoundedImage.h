@@ -12,7 +12,7 @@ class RoundedImage : public QQuickPaintedItem {
     QML_ELEMENT
     Q_PROPERTY(QUrl source READ source WRITE setSource NOTIFY sourceChanged)
     Q_PROPERTY(qreal radius READ radius WRITE setRadius NOTIFY radiusChanged)
-    Q_PROPERTY(bool loaded READ loaded NOTIFY sourceChanged)
+    Q_PROPERTY(bool loaded READ loaded NOTIFY loadedChanged)
 
 public:
     explicit RoundedImage(QQuickItem* parent = nullptr);
@@ -28,6 +28,7 @@ public:
 signals:
     void sourceChanged();
     void radiusChanged();
+    void loadedChanged();
 
 protected:
     void itemChange(ItemChange change, const ItemChangeData& value) override;
@@ -35,8 +36,10 @@ protected:
 
 private:
     void reload();
+    void decode(QSize pixels);
 
     QUrl source_;
+    QUrl decodedSource_;
     qreal radius_ = 0;
     QImage image_;
 };
