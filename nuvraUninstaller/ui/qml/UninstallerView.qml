@@ -11,10 +11,8 @@ Item {
     width: 480
     height: 450
 
-    Rectangle {
-        anchors.fill: parent
-        color: UninstallerTheme.background
-    }
+    // No background item: the window's own colour is the background (set where the view is
+    // loaded), and a full-window rectangle would cost a shader of its own on the first frame.
 
     Column {
         id: column
