@@ -10,9 +10,14 @@
   window_bench.py rows < SAMPLES
       Turns the samples of several repetitions into table rows (bench/table.py).
 
-Frames and phases are read from Qt's own logging, stamped with the monotonic clock: the scene
-graph renderer's line for every frame it draws, and the uninstaller's "nuvra.phase" category,
-silent unless enabled.
+Frames and phases are read from Qt's own logging, stamped with the monotonic clock: a frame counts
+when the render loop reports it presented (its buffer swapped, which is where Mesa's llvmpipe
+compiles the frame's shaders, long after the renderer issued its draw calls), and the uninstaller's
+"nuvra.phase" category, silent unless enabled.
+
+Every launch gets an empty cache folder (XDG_CACHE_HOME): Mesa's and Qt's shader caches start cold,
+as at a first launch, the case an uninstaller meets, and no figure depends on what this machine
+ran before.
 """
 
 import glob
@@ -21,6 +26,7 @@ import re
 import select
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -45,8 +51,9 @@ class Watched:
     """A Qt program whose log lines are read as they come, each with its monotonic stamp."""
 
     def __init__(self, argv, renderer):
-        env = dict(os.environ, QT_QPA_PLATFORM="xcb",
-                   QT_LOGGING_RULES="qt.scenegraph.time.renderer.debug=true;nuvra.phase.info=true",
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", XDG_CACHE_HOME=tempfile.mkdtemp(),
+                   QT_LOGGING_RULES="qt.scenegraph.time.renderer.debug=true;"
+                                    "qt.scenegraph.time.renderloop.debug=true;nuvra.phase.info=true",
                    QT_MESSAGE_PATTERN="%{time boot} %{category} %{message}")
         env.pop("QT_QUICK_BACKEND", None)
         if renderer == "software":
@@ -89,7 +96,20 @@ class Watched:
                 return when
 
     def first_frame(self):
-        return self.wait_for("qt.scenegraph.time.renderer")
+        """When the next frame drawn is on screen: the render loop's report after the swap."""
+        self.wait_for("qt.scenegraph.time.renderer")
+        return self.frame_presented()
+
+    def frame_presented(self):
+        while True:
+            when, category, message = self.next_event()
+            if Watched.presented(category, message):
+                return when
+
+    @staticmethod
+    def presented(category, message):
+        # "syncAndRender: frame rendered in …" (threaded), "Frame rendered with 'software' …"
+        return category == "qt.scenegraph.time.renderloop" and "rendered" in message.lower()
 
     def cpu_ms(self):
         total = 0
@@ -148,14 +168,17 @@ def measure_window(app, minimal, renderer, idle_seconds):
 
     ours = Watched([app], renderer)
     first = ready = None
-    phase_ready = False
+    phase_ready = drawing = drawn_ready = False
     while ready is None:  # the scan may well be done before the first frame
         when, category, message = ours.next_event()
         if category == "nuvra.phase" and message == "ready":
             phase_ready = True
         elif category == "qt.scenegraph.time.renderer":
+            drawing, drawn_ready = True, phase_ready
+        elif drawing and Watched.presented(category, message):
+            drawing = False
             first = when if first is None else first
-            ready = when if phase_ready else None
+            ready = when if drawn_ready else None
     print(f"sample|first frame {renderer}|{first * 1000:.1f}")
     if renderer == "opengl":
         print(f"sample|ready screen|{ready * 1000:.1f}")
