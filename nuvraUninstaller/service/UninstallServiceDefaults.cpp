@@ -1,7 +1,7 @@
 // The production wiring, kept apart so that tests which pass their own collaborators link
 // neither the engine nor the session log.
-#include "foundation/UninstallerLog.h"
 #include "engine/EngineSteps.h"
+#include "foundation/UninstallerLog.h"
 #include "service/UninstallService.h"
 
 namespace {
