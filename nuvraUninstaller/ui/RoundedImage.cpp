@@ -14,7 +14,7 @@ void RoundedImage::setSource(const QUrl& source) {
         return;
     }
     source_ = source;
-    reload();
+    reload(/*sourceChanged=*/true);
     emit sourceChanged();
 }
 
@@ -30,8 +30,11 @@ void RoundedImage::setRadius(qreal radius) {
 // Decodes once the item is in a window and has its size, at the pixel size it is shown at: a
 // vector icon stays crisp at 2x, and is never rasterised at its natural size (1024 × 1024 for the
 // application icon) only to be scaled down.
-void RoundedImage::reload() {
+void RoundedImage::reload(bool sourceChanged) {
     const bool wasLoaded = loaded();
+    if (sourceChanged) {
+        image_ = QImage();
+    }
     const qreal ratio = window() ? window()->effectiveDevicePixelRatio() : 1.0;
     decode(window() ? (size() * ratio).toSize() : QSize());
     if (loaded() != wasLoaded) {
@@ -44,11 +47,9 @@ void RoundedImage::decode(QSize pixels) {
         image_ = QImage();
         return;
     }
-    if (!image_.isNull() && image_.size() == pixels && decodedSource_ == source_) {
+    if (!image_.isNull() && image_.size() == pixels) {
         return;
     }
-    image_ = QImage();
-    decodedSource_ = source_;
     if (source_.isLocalFile() || source_.scheme() == QLatin1String("qrc")) {
         const QString path =
             source_.isLocalFile() ? source_.toLocalFile() : QLatin1Char(':') + source_.path();

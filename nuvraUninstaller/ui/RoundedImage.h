@@ -35,11 +35,10 @@ protected:
     void geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) override;
 
 private:
-    void reload();
+    void reload(bool sourceChanged = false);
     void decode(QSize pixels);
 
     QUrl source_;
-    QUrl decodedSource_;
     qreal radius_ = 0;
     QImage image_;
 };

@@ -25,7 +25,7 @@ void prepareApplication(const QString& fontFolder) {
 
 bool loadView(QQuickView& view, UninstallerViewModel& model, const QString& appIconPath) {
     view.setResizeMode(QQuickView::SizeRootObjectToView);
-    view.setColor(QColor(247, 247, 247)); // the view's background (UninstallerTheme.background)
+    view.setColor(QColor(247, 247, 247)); // the view's background: no item draws one
     view.setInitialProperties(
         {{QStringLiteral("model"), QVariant::fromValue(&model)},
          {QStringLiteral("appIconSource"),

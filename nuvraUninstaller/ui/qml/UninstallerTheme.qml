@@ -6,7 +6,6 @@ QtObject {
     readonly property color ink: Qt.rgba(20 / 255, 22 / 255, 26 / 255, 1.0)
     readonly property color brandGreen: Qt.rgba(178 / 255, 224 / 255, 11 / 255, 1.0)
     readonly property color danger: Qt.rgba(1.0, 59 / 255, 48 / 255, 1.0)
-    readonly property color background: Qt.rgba(247 / 255, 247 / 255, 247 / 255, 1.0)
     readonly property color textPrimary: ink
     readonly property color textSecondary: Qt.rgba(ink.r, ink.g, ink.b, 0.72)
     readonly property color textMuted: Qt.rgba(ink.r, ink.g, ink.b, 0.5)
