@@ -2,6 +2,7 @@
 // "riley", both carrying the product's footprint.
 #include "Bundle.h"
 #include "SimMac.h"
+#include "Waiting.h"
 #include "foundation/TargetUser.h"
 #include "service/UninstallService.h"
 
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -27,9 +27,7 @@ using Json = nlohmann::ordered_json;
 
 namespace {
 
-// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
-// so a busy machine can make a test slow but never make it fail.
-constexpr int untilItHappens = std::numeric_limits<int>::max();
+using Waiting::untilItHappens;
 
 // Where the simulated Mac shows the command the build made.
 std::string cli() {

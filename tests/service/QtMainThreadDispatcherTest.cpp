@@ -1,6 +1,7 @@
 #include "service/QtMainThreadDispatcher.h"
 
 #include "AppleScript.h"
+#include "Waiting.h"
 #include "engine/PrivilegedRunner.h"
 
 #include <QCoreApplication>
@@ -8,14 +9,11 @@
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <limits>
 #include <thread>
 
 namespace {
 
-// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
-// so a busy machine can make a test slow but never make it fail.
-constexpr int untilItHappens = std::numeric_limits<int>::max();
+using Waiting::untilItHappens;
 
 bool onMainThread() {
     return QThread::currentThread() == QCoreApplication::instance()->thread();

@@ -1,5 +1,6 @@
 #include "Bundle.h"
 #include "SimMac.h"
+#include "Waiting.h"
 #include "foundation/UninstallerLog.h"
 #include "service/UninstallService.h"
 
@@ -7,15 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <limits>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
-// so a busy machine can make a test slow but never make it fail.
-constexpr int untilItHappens = std::numeric_limits<int>::max();
+using Waiting::untilItHappens;
 
 // The application bundle the engine looks for its resources in: the built input-source tool and
 // the removal script from the sources.

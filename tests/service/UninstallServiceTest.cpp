@@ -1,20 +1,18 @@
 #include "service/UninstallService.h"
 
 #include "FakeSteps.h"
+#include "Waiting.h"
 #include "engine/EngineError.h"
 
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <limits>
 #include <memory>
 #include <stdexcept>
 
 namespace {
 
-// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
-// so a busy machine can make a test slow but never make it fail.
-constexpr int untilItHappens = std::numeric_limits<int>::max();
+using Waiting::untilItHappens;
 
 using Kind = UninstallService::StepState::Kind;
 using ID = UninstallStepID;

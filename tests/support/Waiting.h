@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -7,6 +8,10 @@
 // Waiting for events, never for a time: a busy machine makes any deadline too short one day. A
 // wait that never ends is ended by the test runner's own timeout, which then names the test.
 namespace Waiting {
+
+// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
+// so a busy machine can make a test slow but never make it fail.
+inline constexpr int untilItHappens = std::numeric_limits<int>::max();
 
 // Until every one of the processes has ended (any process, not only children; a process that is
 // already gone counts as ended).

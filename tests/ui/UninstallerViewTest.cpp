@@ -1,5 +1,6 @@
 // The window's view, drawn offscreen: what each phase shows and where, the progress spring, the
 // links' hover fades, clicks and accessibility.
+#include "Waiting.h"
 #include "ui/UiSetup.h"
 #include "ui/UninstallerViewModel.h"
 
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <limits>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -21,9 +21,7 @@
 
 namespace {
 
-// Qt's wait handles events until its condition holds; only the test runner's timeout limits it,
-// so a busy machine can make a test slow but never make it fail.
-constexpr int untilItHappens = std::numeric_limits<int>::max();
+using Waiting::untilItHappens;
 
 using Phase = UninstallService::Phase;
 
