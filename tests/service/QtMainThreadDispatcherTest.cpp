@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -19,22 +20,31 @@ bool onMainThread() {
     return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
+// Runs `work` on a thread of its own while this, the main thread, serves Qt's events, which is
+// what work handed to the main thread needs to run; true once the work has ended.
+bool onWorkerServingEvents(const std::function<void()>& work) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    const bool ended = QTest::qWaitFor([&] { return done.load(); }, untilItHappens);
+    worker.join();
+    return ended;
+}
+
 TEST(QtMainThreadDispatcherTest, RunAndWaitFromAnotherThreadRunsOnMainThreadAndWaits) {
     QtMainThreadDispatcher dispatcher;
     std::atomic<bool> ranOnMain{false};
     std::atomic<bool> finishedBeforeReturn{false};
-    std::atomic<bool> workerDone{false};
-    std::thread worker([&] {
+    EXPECT_TRUE(onWorkerServingEvents([&] {
         bool ran = false;
         dispatcher.runAndWait([&] {
             ranOnMain = onMainThread();
             ran = true;
         });
         finishedBeforeReturn = ran;
-        workerDone = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return workerDone.load(); }, untilItHappens));
-    worker.join();
+    }));
     EXPECT_TRUE(ranOnMain);
     EXPECT_TRUE(finishedBeforeReturn);
 }
@@ -71,13 +81,8 @@ TEST(QtMainThreadDispatcherTest, PrivilegedScriptFromAStepRunsOnTheMainThread) {
         ranOnMain = onMainThread();
         return std::optional<AppleScript::ErrorInfo>();
     });
-    std::atomic<bool> workerDone{false};
-    std::thread worker([&] {
-        PrivilegedRunner::runScriptAsAdmin("/R/uninstall.sh");
-        workerDone = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return workerDone.load(); }, 5000));
-    worker.join();
+    EXPECT_TRUE(
+        onWorkerServingEvents([] { PrivilegedRunner::runScriptAsAdmin("/R/uninstall.sh"); }));
     AppleScript::overrideExecutionForTesting({});
     MainThread::install(nullptr);
     EXPECT_TRUE(ranOnMain);
