@@ -6,11 +6,12 @@
 #include "UserSessionMode.h"
 #include "UserSessionProtocol.h"
 #include "engine/EngineSteps.h"
+#include "foundation/ChildProcess.h"
 #include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
+#include "foundation/WriteAll.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <spawn.h>
 #include <stdexcept>
@@ -32,11 +33,9 @@ std::string thisProgram() {
     return *bundle + "/Contents/MacOS/nuvra-uninstall";
 }
 
-void closeIfOpen(int& fd) {
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
+[[noreturn]] void cannotStart(int error) {
+    throw std::runtime_error(std::string("cannot start the user's process: ") +
+                             std::strerror(error));
 }
 
 } // namespace
@@ -44,59 +43,34 @@ void closeIfOpen(int& fd) {
 UserSessionProcess::UserSessionProcess(const TargetUser::Account& account) {
     const std::vector<std::string> command = UserCommand::commandLineAs(
         account, thisProgram(), {UserSessionMode::flag, account.home, account.temporaryDirectory});
-    int toChild[2];
-    int fromChild[2];
-    if (ProcessSpawning::closeOnExecPipe(toChild) != 0) {
-        throw std::runtime_error(std::string("cannot start the user's process: ") +
-                                 std::strerror(errno));
+    ChildProcess::Pipe toChild;
+    ChildProcess::Pipe fromChild;
+    if (!ChildProcess::makePipe(toChild) || !ChildProcess::makePipe(fromChild)) {
+        cannotStart(errno);
     }
-    if (ProcessSpawning::closeOnExecPipe(fromChild) != 0) {
-        const int error = errno;
-        close(toChild[0]);
-        close(toChild[1]);
-        throw std::runtime_error(std::string("cannot start the user's process: ") +
-                                 std::strerror(error));
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes,
-                             static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-    ProcessSpawning::inheritOnlyStandardStreams(actions, attributes);
+    ChildProcess::SpawnSetup setup;
+    ChildProcess::prepareChildSignals(setup.attributes_);
+    posix_spawn_file_actions_adddup2(&setup.actions_, toChild.readEnd.get(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&setup.actions_, fromChild.writeEnd.get(), STDOUT_FILENO);
+    ProcessSpawning::inheritOnlyStandardStreams(setup.actions_, setup.attributes_);
     std::vector<char*> argv;
     for (const std::string& word : command) {
         argv.push_back(const_cast<char*>(word.c_str()));
     }
     argv.push_back(nullptr);
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    close(toChild[0]);
-    close(fromChild[1]);
-    requests_ = toChild[1];
-    replies_ = fromChild[0];
+    const int spawned =
+        posix_spawn(&pid_, argv[0], &setup.actions_, &setup.attributes_, argv.data(), environ);
     if (spawned != 0) {
         pid_ = -1;
-        closeIfOpen(requests_);
-        closeIfOpen(replies_);
-        throw std::runtime_error(std::string("cannot start the user's process: ") +
-                                 std::strerror(spawned));
+        cannotStart(spawned);
     }
+    requests_ = std::move(toChild.writeEnd);
+    replies_ = std::move(fromChild.readEnd);
 }
 
 UserSessionProcess::~UserSessionProcess() {
-    closeIfOpen(requests_); // standard input ends: the process leaves
-    closeIfOpen(replies_);
+    requests_.reset(); // standard input ends: the process leaves
+    replies_.reset();
     if (pid_ > 0) {
         int status = 0;
         while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
@@ -111,16 +85,16 @@ std::string UserSessionProcess::nextLine() {
             pending_.erase(0, end + 1);
             return line;
         }
-        if (pending_.size() > UserSessionProtocol::longestLine || replies_ < 0) {
+        if (pending_.size() > UserSessionProtocol::longestLine || !replies_.isOpen()) {
             throw std::runtime_error(endedMessage);
         }
         char buffer[65536];
-        const ssize_t got = read(replies_, buffer, sizeof buffer);
+        const ssize_t got = read(replies_.get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got <= 0) {
-            closeIfOpen(replies_);
+            replies_.reset();
             throw std::runtime_error(endedMessage);
         }
         pending_.append(buffer, static_cast<std::size_t>(got));
@@ -128,25 +102,15 @@ std::string UserSessionProcess::nextLine() {
 }
 
 UserSessionProtocol::Reply UserSessionProcess::ask(const std::string& request) {
-    const std::string line = request + "\n";
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t written =
-            requests_ < 0 ? -1 : write(requests_, line.data() + done, line.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            throw std::runtime_error(endedMessage);
-        }
-        done += static_cast<std::size_t>(written);
+    if (!requests_.isOpen() || !writeAll(requests_.get(), request + "\n")) {
+        throw std::runtime_error(endedMessage);
     }
     for (;;) {
         auto reply = UserSessionProtocol::parseReply(nextLine());
         if (!reply) {
             // Whatever spoke, it is not the user's part of this run any more.
-            closeIfOpen(requests_);
-            closeIfOpen(replies_);
+            requests_.reset();
+            replies_.reset();
             throw std::runtime_error(endedMessage);
         }
         switch (reply->kind) {

@@ -4,6 +4,7 @@
 #include "engine/UninstallEngine.h"
 #include "engine/UninstallStepID.h"
 #include "engine/UninstallSteps.h"
+#include "foundation/ChildProcess.h"
 #include "foundation/TargetUser.h"
 
 #include <memory>
@@ -44,8 +45,8 @@ private:
     std::string nextLine();
 
     pid_t pid_ = -1;
-    int requests_ = -1; // write end: the process's standard input
-    int replies_ = -1;  // read end: its standard output
+    ChildProcess::Descriptor requests_; // write end: the process's standard input
+    ChildProcess::Descriptor replies_;  // read end: its standard output
     std::string pending_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "ProcessSpawning.h"
 #include "Utf8.h"
+#include "foundation/ChildProcess.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,99 +31,15 @@ constexpr std::size_t readChunk = std::size_t{1} << 20;
     throw LaunchError(errorNumber, path + ": " + std::system_category().message(errorNumber));
 }
 
-// Owns one descriptor; closing retries nothing (a close interrupted by a signal has still
-// released the descriptor on Linux, and retrying could close someone else's).
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            reset(other.release());
-        }
-        return *this;
-    }
-    ~Descriptor() { reset(); }
+using ChildProcess::Descriptor;
+using ChildProcess::Pipe;
 
-    int get() const { return fd_; }
-    bool isOpen() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-struct Pipe {
-    Descriptor readEnd;
-    Descriptor writeEnd;
-};
-
-// Keeps a pipe end off 0, 1 and 2: when our own standard streams are closed a new pipe can land
-// there, and the child's dup2 onto those numbers would then clobber one end with the other.
-bool moveAboveStandardStreams(Descriptor& end) {
-    if (end.get() > STDERR_FILENO) {
-        return true;
-    }
-    int moved = ::fcntl(end.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (moved < 0) {
-        return false;
-    }
-    end.reset(moved);
-    return true;
-}
-
-// Every descriptor we create is close-on-exec, so no other child started meanwhile (from another
-// thread) inherits our pipe ends and keeps them open past our child's exit.
 Pipe makePipe(const std::string& path) {
-    int fds[2];
-    if (ProcessSpawning::closeOnExecPipe(fds) != 0) {
-        throwLaunchError(path, errno);
-    }
-    Pipe pipe{Descriptor(fds[0]), Descriptor(fds[1])};
-    if (!moveAboveStandardStreams(pipe.readEnd) || !moveAboveStandardStreams(pipe.writeEnd)) {
+    Pipe pipe;
+    if (!ChildProcess::makePipe(pipe)) {
         throwLaunchError(path, errno);
     }
     return pipe;
-}
-
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        ::posix_spawn_file_actions_init(&actions_);
-        ::posix_spawnattr_init(&attributes_);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-    ~SpawnSetup() {
-        ::posix_spawnattr_destroy(&attributes_);
-        ::posix_spawn_file_actions_destroy(&actions_);
-    }
-
-    posix_spawn_file_actions_t actions_;
-    posix_spawnattr_t attributes_;
-};
-
-// The child starts with an empty signal mask and SIGPIPE at its default action, whatever the
-// calling thread blocks or the process ignores: tools like `head` rely on dying from SIGPIPE.
-void prepareChildSignals(posix_spawnattr_t& attributes) {
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    ::posix_spawnattr_setsigmask(&attributes, &none);
-    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-    ::posix_spawnattr_setflags(&attributes,
-                               static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
 }
 
 void prepareChildDescriptors(posix_spawn_file_actions_t& actions, int outputWriteEnd,
@@ -338,8 +255,8 @@ Result run(const std::string& path, const std::vector<std::string>& args,
         input = makePipe(path);
     }
 
-    SpawnSetup setup;
-    prepareChildSignals(setup.attributes_);
+    ChildProcess::SpawnSetup setup;
+    ChildProcess::prepareChildSignals(setup.attributes_);
     prepareChildDescriptors(setup.actions_, output.writeEnd.get(),
                             stdinData ? input.readEnd.get() : -1);
     ProcessSpawning::inheritOnlyStandardStreams(setup.actions_, setup.attributes_);

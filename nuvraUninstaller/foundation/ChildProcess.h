@@ -1,0 +1,67 @@
+#pragma once
+
+#include <spawn.h>
+#include <utility>
+
+// The pieces every child this program starts with posix_spawn is made of: descriptors that close
+// themselves, close-on-exec pipes kept off the standard stream numbers, the spawn settings, and the
+// child's signal state.
+namespace ChildProcess {
+
+// Owns one descriptor; closing retries nothing (a close interrupted by a signal has still
+// released the descriptor on Linux, and retrying could close someone else's).
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+
+    int get() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+struct Pipe {
+    Descriptor readEnd;
+    Descriptor writeEnd;
+};
+
+// Both ends close-on-exec, so no other child started meanwhile (from another thread) inherits them
+// and keeps them open past our child's exit, and both above descriptor 2. False with errno set.
+bool makePipe(Pipe& pipe);
+
+class SpawnSetup {
+public:
+    SpawnSetup() {
+        ::posix_spawn_file_actions_init(&actions_);
+        ::posix_spawnattr_init(&attributes_);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    ~SpawnSetup() {
+        ::posix_spawnattr_destroy(&attributes_);
+        ::posix_spawn_file_actions_destroy(&actions_);
+    }
+
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+};
+
+// The child starts with an empty signal mask and SIGPIPE at its default action, whatever the
+// calling thread blocks or the process ignores: tools like `head` rely on dying from SIGPIPE.
+void prepareChildSignals(posix_spawnattr_t& attributes);
+
+} // namespace ChildProcess
