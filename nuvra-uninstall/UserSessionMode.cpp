@@ -8,8 +8,8 @@
 #include "engine/UninstallStepID.h"
 #include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
+#include "foundation/WriteAll.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -20,16 +20,8 @@ namespace {
 
 // Whole lines or nothing: the root process reads them one by one.
 void send(const std::string& line) {
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t written = write(STDOUT_FILENO, line.data() + done, line.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            std::_Exit(code(ExitStatus::internalError)); // the root process has gone
-        }
-        done += static_cast<std::size_t>(written);
+    if (!writeAll(STDOUT_FILENO, line)) {
+        std::_Exit(code(ExitStatus::internalError)); // the root process has gone
     }
 }
 

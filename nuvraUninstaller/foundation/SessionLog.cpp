@@ -4,6 +4,7 @@
 #include "LogTimestamp.h"
 #include "SmallFile.h"
 #include "Utf8.h"
+#include "WriteAll.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,19 +38,6 @@ void createFolderWithParents(const std::string& folder) {
 
 void removeFileIgnoringErrors(const std::string& path) {
     ::unlink(path.c_str());
-}
-
-bool writeAll(int descriptor, const char* bytes, std::size_t length) {
-    while (length > 0) {
-        const ssize_t written = ::write(descriptor, bytes, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // Appends a line whole or not at all: when the disk fills part-way, the part that did go in is
@@ -86,7 +74,7 @@ void writeFileAtomically(const std::string& path, const std::string& content) {
     const int descriptor = ::mkostemp(temporaryPath.data(), O_CLOEXEC);
     if (descriptor < 0)
         return;
-    const bool written = writeAll(descriptor, content.data(), content.size());
+    const bool written = writeAll(descriptor, content);
     ::fchmod(descriptor, 0644);
     ::close(descriptor);
     if (!written || ::rename(temporaryPath.c_str(), path.c_str()) != 0)
