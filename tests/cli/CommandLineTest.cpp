@@ -1,12 +1,12 @@
 #include "CommandLine.h"
 
 #include "Bundle.h"
+#include "LogTestSupport.h"
 #include "VersionText.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 namespace {
 
@@ -58,9 +58,8 @@ TEST(CommandLine, ReadsSubcommandAndOptionsInAnyOrder) {
 
 // The version comes from the bundle the command ships in, never from a number of its own.
 TEST(CommandLine, VersionIsTheBundlesInfoPlist) {
-    char folder[] = "/tmp/nuvra-version-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string bundle = std::string(folder) + "/nuvraUninstaller.app";
+    const TemporaryFolder folder;
+    const std::string bundle = folder / "nuvraUninstaller.app";
     std::filesystem::create_directories(bundle + "/Contents/MacOS");
     Bundle::overrideMainBundlePathForTesting(bundle);
     EXPECT_EQ(versionText(), std::nullopt); // no Info.plist: a damaged bundle, not "?"
@@ -70,5 +69,4 @@ TEST(CommandLine, VersionIsTheBundlesInfoPlist) {
 </dict></plist>)";
     EXPECT_EQ(versionText(), "nuvra-uninstall 9.8.7 (build 42)\n");
     Bundle::overrideMainBundlePathForTesting(std::nullopt);
-    std::filesystem::remove_all(folder);
 }
