@@ -14,6 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The fixture's root, for observers (plain functions) that change the tree mid-walk.
+fs::path observedRoot;
+
 class PathRemovalTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -21,6 +24,7 @@ protected:
         fs::remove_all(root);
         fs::create_directories(root / "outside" / "keep");
         std::ofstream(root / "outside" / "keep" / "precious") << "x";
+        observedRoot = root;
     }
     void TearDown() override {
         PathRemoval::observeWalkForTesting(nullptr);
@@ -31,9 +35,6 @@ protected:
 
     fs::path root;
 };
-
-// The fixture's root, for observers (plain functions) that change the tree mid-walk.
-fs::path observedRoot;
 
 } // namespace
 
@@ -102,7 +103,6 @@ TEST_F(PathRemovalTest, AFolderSwappedForALinkBeforeItIsOpenedIsRemovedAsALink) 
     const fs::path top = root / "Preferences";
     fs::create_directories(top / "sub");
     std::ofstream(top / "sub" / "f") << "x";
-    observedRoot = root;
     PathRemoval::observeWalkForTesting([](PathRemoval::WalkMoment moment, int folderFd,
                                           const char* name) {
         if (moment == PathRemoval::WalkMoment::OpeningFolder && std::string(name) == "sub") {
@@ -123,7 +123,6 @@ TEST_F(PathRemovalTest, GoingUpIntoAFolderItDidNotComeFromStopsTheRemoval) {
     fs::create_directories(top / "a" / "b");
     std::ofstream(top / "a" / "b" / "f") << "x";
     fs::create_directories(root / "outside" / "a"); // empty, and named like the level above b
-    observedRoot = root;
     PathRemoval::observeWalkForTesting([](PathRemoval::WalkMoment moment, int, const char* name) {
         if (moment == PathRemoval::WalkMoment::GoingUp && std::string(name) == "b") {
             fs::rename(observedRoot / "Caches" / "a" / "b", observedRoot / "outside" / "a" / "b");
