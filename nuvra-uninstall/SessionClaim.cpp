@@ -4,14 +4,11 @@
 #include "foundation/InstanceClaim.h"
 #include "foundation/UninstallerLog.h"
 
-#include <filesystem>
-
 namespace SessionClaim {
 
 std::optional<std::string> claimHere() {
-    InstanceClaim::Result claim = InstanceClaim::claim(
-        std::filesystem::path(UninstallerLog::logFile()).parent_path().string(),
-        InstanceClaim::Role::command);
+    InstanceClaim::Result claim =
+        InstanceClaim::claim(UninstallerLog::logDirectory(), InstanceClaim::Role::command);
     if (claim.outcome == InstanceClaim::Result::Outcome::claimed) {
         return std::nullopt;
     }

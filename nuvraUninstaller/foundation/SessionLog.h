@@ -44,6 +44,7 @@ public:
     void fileSessionStart();
     void fileSessionEnd();
 
+    const std::string& logDirectory() const { return options_.logDirectory; }
     std::string logFile() const;
     std::string oldLogFile() const;
     std::string sessionMarkerFile() const;

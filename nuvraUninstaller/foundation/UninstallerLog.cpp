@@ -114,4 +114,8 @@ std::string logFile() {
     return sharedLog().logFile();
 }
 
+std::string logDirectory() {
+    return sharedLog().logDirectory();
+}
+
 } // namespace UninstallerLog

@@ -30,5 +30,7 @@ void fileSessionEnd();
 
 // ~/Library/Logs/nuvraUninstaller/uninstall.log
 std::string logFile();
+// ~/Library/Logs/nuvraUninstaller: also where a session claims the account (InstanceClaim).
+std::string logDirectory();
 
 } // namespace UninstallerLog

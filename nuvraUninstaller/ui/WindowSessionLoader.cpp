@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <dlfcn.h>
-#include <filesystem>
 #include <string>
 
 namespace WindowSessionLoader {
@@ -33,9 +32,8 @@ int run(int argc, char** argv) {
         return 1;
     }
     // Before anything is logged: a second start leaves the running session's log alone.
-    const InstanceClaim::Result claim = InstanceClaim::claim(
-        std::filesystem::path(UninstallerLog::logFile()).parent_path().string(),
-        InstanceClaim::Role::window);
+    const InstanceClaim::Result claim =
+        InstanceClaim::claim(UninstallerLog::logDirectory(), InstanceClaim::Role::window);
     if (claim.outcome == InstanceClaim::Result::Outcome::broughtForward) {
         return 0;
     }
