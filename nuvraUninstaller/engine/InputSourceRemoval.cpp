@@ -11,6 +11,7 @@
 #include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
 #include "foundation/WhiteSpace.h"
+#include "foundation/WriteAll.h"
 
 #include <algorithm>
 #include <cctype>
@@ -93,15 +94,8 @@ std::error_code copyBytes(int from, int to) {
             }
             return {errno, std::generic_category()};
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t written = write(to, buffer + done, static_cast<size_t>(got - done));
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written < 0) {
-                return {errno, std::generic_category()};
-            }
-            done += written;
+        if (!writeAll(to, {buffer, static_cast<std::size_t>(got)})) {
+            return {errno != 0 ? errno : EIO, std::generic_category()};
         }
     }
 }
