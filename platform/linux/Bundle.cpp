@@ -1,7 +1,6 @@
 #include "Bundle.h"
 
-#include "PlistValue.h"
-#include "SmallFile.h"
+#include "PlistFile.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -77,16 +76,7 @@ std::optional<std::string> infoString(const std::string& key) {
     const auto bundle = mainBundlePath();
     if (!bundle)
         return std::nullopt;
-    const auto content = SmallFile::read(*bundle + "/Contents/Info.plist", infoPlistSizeLimit);
-    if (!content || content->empty())
-        return std::nullopt;
-    const std::optional<plist::Value> root = plist::parse(*content);
-    const plist::Dictionary* dictionary = root ? root->get<plist::Dictionary>() : nullptr;
-    const auto item = dictionary ? dictionary->find(key) : plist::Dictionary::const_iterator();
-    if (!dictionary || item == dictionary->end())
-        return std::nullopt;
-    const std::string* text = item->second.get<std::string>();
-    return text ? std::optional<std::string>(*text) : std::nullopt;
+    return PlistFile::textEntry(*bundle + "/Contents/Info.plist", key, infoPlistSizeLimit);
 }
 
 void overrideMainBundlePathForTesting(std::optional<std::string> path) {

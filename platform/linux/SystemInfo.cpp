@@ -1,7 +1,6 @@
 #include "SystemInfo.h"
 
-#include "PlistValue.h"
-#include "SmallFile.h"
+#include "PlistFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -31,14 +30,7 @@ constexpr const char* simulatedModelPath = "/usr/libexec/sim/hw.model";
 
 // A text entry of the version file; empty when the file, the entry or its text is missing.
 std::string systemVersionEntry(const char* key) {
-    const auto bytes = SmallFile::read(systemVersionPath, 64 * 1024);
-    const auto value = bytes ? plist::parse(*bytes) : std::nullopt;
-    const auto* entries = value ? value->get<plist::Dictionary>() : nullptr;
-    if (entries == nullptr)
-        return {};
-    const auto entry = entries->find(key);
-    const auto* text = entry != entries->end() ? entry->second.get<std::string>() : nullptr;
-    return text != nullptr ? *text : std::string();
+    return PlistFile::textEntry(systemVersionPath, key, 64 * 1024).value_or("");
 }
 
 std::string kernelRelease() {
