@@ -13,17 +13,31 @@ mkdir -p "$out"
 
 read -ra plist_cflags < <(pkg-config --cflags libplist-2.0)
 read -ra libs < <(pkg-config --libs libplist-2.0)
+# The folders the targets include from: their headers on the include path, and a change in any of
+# them rebuilds the targets.
+src_dirs=(propertylist platform nuvra-uninstall nuvraUninstaller)
 flags=(-std=c++20 -O1 -g "-fsanitize=fuzzer,address,undefined" -fno-sanitize-recover=all
-       -Ipropertylist -Iplatform -Inuvra-uninstall -InuvraUninstaller "${plist_cflags[@]}")
-sources=(propertylist/*.cpp)
+       "${src_dirs[@]/#/-I}" "${plist_cflags[@]}")
+cxx=${CXX_FUZZ:-clang++}
+
+# The property-list library, compiled once for every target (a target takes only what it uses).
+library=$out/propertylist.a
+if [[ ! -f $library || -n $(find propertylist -newer "$library" -print -quit) ]]; then
+  echo "fuzz: building the property-list library"
+  rm -f "$library" "$out"/propertylist-*.o
+  for source in propertylist/*.cpp; do
+    "$cxx" "${flags[@]}" -c "$source" -o "$out/propertylist-$(basename "$source" .cpp).o"
+  done
+  ar rcs "$library" "$out"/propertylist-*.o
+fi
 
 for target in fuzz/*Fuzz.cpp; do
   name=$(basename "$target" Fuzz.cpp)
   [[ -n ${FUZZ_ONLY:-} && $name != "$FUZZ_ONLY" ]] && continue
   binary=$out/$name
-  if [[ ! -x $binary || -n $(find "$target" fuzz/*.h propertylist platform -newer "$binary" -print -quit 2>/dev/null) ]]; then
+  if [[ ! -x $binary || -n $(find "$target" fuzz/*.h "$library" "${src_dirs[@]}" -newer "$binary" -print -quit) ]]; then
     echo "fuzz: building $name"
-    ${CXX_FUZZ:-clang++} "${flags[@]}" "$target" "${sources[@]}" "${libs[@]}" -o "$binary"
+    "$cxx" "${flags[@]}" "$target" "$library" "${libs[@]}" -o "$binary"
   fi
   # Seeds live in fuzz/corpus/<name in lower case>; what the run finds stays in build-fuzz only.
   seeds=fuzz/corpus/$(echo "$name" | sed 's/PlistRoundTrip/plist/; s/.*/\L&/')
