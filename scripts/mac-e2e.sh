@@ -32,22 +32,22 @@ product_agent=ai.nuvra.tis-helper decoy_agent=com.example.nuvranotes.helper
 
 # A bundle as a build makes one: Info.plist with the identifier, and an executable that only exits.
 make_app() { # FOLDER IDENTIFIER
+    local name=${1##*/}
+    name=${name%.app}
     mkdir -p "$1/Contents/MacOS"
     cat >"$1/Contents/Info.plist" <<EOF
 <?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0">
 <dict>
-	<key>CFBundleExecutable</key><string>${1##*/}</string>
+	<key>CFBundleExecutable</key><string>$name</string>
 	<key>CFBundleIdentifier</key><string>$2</string>
 	<key>CFBundlePackageType</key><string>APPL</string>
 </dict>
 </plist>
 EOF
-    local exe="$1/Contents/MacOS/${1##*/}"
-    exe=${exe%.app}
-    printf '#!/bin/sh\nexit 0\n' >"$exe"
-    chmod 755 "$exe"
+    printf '#!/bin/sh\nexit 0\n' >"$1/Contents/MacOS/$name"
+    chmod 755 "$1/Contents/MacOS/$name"
 }
 
 # A launch agent that does nothing when started and is never started by itself.
