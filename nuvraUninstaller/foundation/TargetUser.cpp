@@ -9,7 +9,8 @@
 namespace TargetUser {
 namespace {
 
-// Written once by actFor() before any other thread exists; only read afterwards.
+// Written once by actFor(), before the work starts any thread that reads it (the command settles
+// the account first, on the thread that then starts the scan); only read afterwards.
 std::optional<Account>& actingFor() {
     static std::optional<Account> account;
     return account;
