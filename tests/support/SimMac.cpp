@@ -149,14 +149,43 @@ std::optional<Call> parseLine(const std::string& line) {
     }
 }
 
+// The calls in call-log text, each with its user id; see parseCallLog.
+std::vector<CallByUser> parseCallLogWithUids(const std::string& text) {
+    std::vector<CallByUser> result;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        auto call = parseLine(line);
+        if (!call) {
+            continue;
+        }
+        // Tabs inside the array are escaped, so the last raw tab starts the user id.
+        int uid = -1;
+        if (const auto tab = line.rfind('\t');
+            tab != std::string::npos && line.compare(tab + 1, 4, "uid=") == 0) {
+            uid = std::atoi(line.c_str() + tab + 5);
+        }
+        result.push_back({uid, std::move(*call)});
+    }
+    return result;
+}
+
+std::vector<Call> withoutUids(std::vector<CallByUser> byUser) {
+    std::vector<Call> calls;
+    calls.reserve(byUser.size());
+    for (CallByUser& one : byUser) {
+        calls.push_back(std::move(one.call));
+    }
+    return calls;
+}
+
+} // namespace
+
 std::string readFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
 }
-
-} // namespace
 
 bool inside() {
     return env("SIM", "") == "1";
@@ -312,19 +341,11 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input) {
 }
 
 std::vector<Call> parseCallLog(const std::string& text) {
-    std::vector<Call> calls;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (auto call = parseLine(line)) {
-            calls.push_back(std::move(*call));
-        }
-    }
-    return calls;
+    return withoutUids(parseCallLogWithUids(text));
 }
 
 std::vector<Call> calls() {
-    return parseCallLog(readFile(callLogPath()));
+    return withoutUids(callsWithUids());
 }
 
 std::vector<Call> callsTo(const std::string& toolPath) {
@@ -338,22 +359,7 @@ std::vector<Call> callsTo(const std::string& toolPath) {
 }
 
 std::vector<CallByUser> callsWithUids() {
-    std::vector<CallByUser> result;
-    std::istringstream lines(readFile(callLogPath()));
-    for (std::string line; std::getline(lines, line);) {
-        auto call = parseLine(line);
-        if (!call) {
-            continue;
-        }
-        // Tabs inside the array are escaped, so the last raw tab starts the user id.
-        int uid = -1;
-        if (const auto tab = line.rfind('\t');
-            tab != std::string::npos && line.compare(tab + 1, 4, "uid=") == 0) {
-            uid = std::atoi(line.c_str() + tab + 5);
-        }
-        result.push_back({uid, std::move(*call)});
-    }
-    return result;
+    return parseCallLogWithUids(readFile(callLogPath()));
 }
 
 void clearCalls() {

@@ -24,6 +24,9 @@ std::string insidePath(const std::string& hostPath);
 std::string home();
 std::string temporaryDirectory();
 
+// The whole content of a file, empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 struct RunResult {
     int status = -1;    // exit status, 128 + N for signal N, -1 when it could not start
     std::string output; // standard output and standard error together

@@ -1,23 +1,15 @@
 #include "Waiting.h"
 
+#include "SimMac.h"
+
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace Waiting {
-namespace {
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-} // namespace
 
 void untilEnded(const std::vector<pid_t>& pids) {
     for (const pid_t pid : pids) {
@@ -41,12 +33,12 @@ bool untilFileHolds(const std::string& path, const std::string& text, pid_t writ
     const int ended = writer > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, writer, 0)) : -1;
     pollfd events[2] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
     bool holds = false;
-    while (!(holds = fileText(path).find(text) != std::string::npos)) {
+    while (!(holds = SimMac::readFile(path).find(text) != std::string::npos)) {
         if (::poll(events, ended >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
             break;
         }
         if (events[1].revents != 0) {
-            holds = fileText(path).find(text) != std::string::npos; // its last words count
+            holds = SimMac::readFile(path).find(text) != std::string::npos; // its last words count
             break;
         }
         char buffer[4096];
