@@ -80,11 +80,14 @@ UserSessionProcess::~UserSessionProcess() {
 
 std::string UserSessionProcess::nextLine() {
     for (;;) {
-        if (const std::size_t end = pending_.find('\n'); end != std::string::npos) {
+        // Only the bytes that came since the last look: an inventory line may be megabytes long.
+        if (const std::size_t end = pending_.find('\n', searched_); end != std::string::npos) {
             std::string line = pending_.substr(0, end);
             pending_.erase(0, end + 1);
+            searched_ = 0;
             return line;
         }
+        searched_ = pending_.size();
         if (pending_.size() > UserSessionProtocol::longestLine || !replies_.isOpen()) {
             throw std::runtime_error(endedMessage);
         }
@@ -101,7 +104,8 @@ std::string UserSessionProcess::nextLine() {
     }
 }
 
-UserSessionProtocol::Reply UserSessionProcess::ask(const std::string& request) {
+UserSessionProtocol::Reply UserSessionProcess::ask(const std::string& request,
+                                                   UserSessionProtocol::Reply::Kind answer) {
     if (!requests_.isOpen() || !writeAll(requests_.get(), request + "\n")) {
         throw std::runtime_error(endedMessage);
     }
@@ -121,33 +125,29 @@ UserSessionProtocol::Reply UserSessionProcess::ask(const std::string& request) {
             throw std::runtime_error(reply->text);
         case UserSessionProtocol::Reply::Kind::sentences:
         case UserSessionProtocol::Reply::Kind::inventory:
+            if (reply->kind != answer) {
+                throw std::runtime_error(endedMessage);
+            }
             return std::move(*reply);
         }
     }
 }
 
 UninstallInventory UserSessionProcess::scan() {
-    UserSessionProtocol::Reply reply = ask(UserSessionProtocol::scanRequest);
-    if (reply.kind != UserSessionProtocol::Reply::Kind::inventory) {
-        throw std::runtime_error(endedMessage);
-    }
-    return std::move(reply.inventory);
+    return ask(UserSessionProtocol::scanRequest, UserSessionProtocol::Reply::Kind::inventory)
+        .inventory;
 }
 
 void UserSessionProcess::claimSession() {
     try {
-        ask(UserSessionProtocol::claimRequest);
+        ask(UserSessionProtocol::claimRequest, UserSessionProtocol::Reply::Kind::sentences);
     } catch (const std::runtime_error& error) {
         throw SessionClaim::Refused(error.what());
     }
 }
 
 std::vector<std::string> UserSessionProcess::perform(UninstallStepID step) {
-    UserSessionProtocol::Reply reply = ask(std::string(rawValue(step)));
-    if (reply.kind != UserSessionProtocol::Reply::Kind::sentences) {
-        throw std::runtime_error(endedMessage);
-    }
-    return std::move(reply.sentences);
+    return ask(std::string(rawValue(step)), UserSessionProtocol::Reply::Kind::sentences).sentences;
 }
 
 // Only the system-wide removal may stop the run, as in every run: what goes wrong with the user's

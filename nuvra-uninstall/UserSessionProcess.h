@@ -41,13 +41,16 @@ public:
     std::vector<std::string> perform(UninstallStepID step);
 
 private:
-    UserSessionProtocol::Reply ask(const std::string& request);
+    // The reply to `request`, which must be of kind `answer`; the log lines before it are filed.
+    UserSessionProtocol::Reply ask(const std::string& request,
+                                   UserSessionProtocol::Reply::Kind answer);
     std::string nextLine();
 
     pid_t pid_ = -1;
     ChildProcess::Descriptor requests_; // write end: the process's standard input
     ChildProcess::Descriptor replies_;  // read end: its standard output
     std::string pending_;
+    std::size_t searched_ = 0; // the start of pending_ that holds no line feed
 };
 
 // The steps of a root run for another account: the system-wide bundles here, as root; all the
