@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace fs = std::filesystem;
 using testing::ElementsAre;
@@ -42,22 +43,32 @@ struct InstallSources {
 
 const char* productID = "ai.nuvra.inputmethod.NuvraInput";
 
+// Every case verifies a clean simulated Mac, plus what the case itself leaves behind.
+class Verify : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NUVRA_REQUIRE_SIM();
+        ASSERT_TRUE(SimMac::plantScene("clean", false));
+    }
+
+    // From here on the system still lists the product's input sources.
+    void keepInputSourcesRegistered() { installed.emplace(&sources); }
+
+private:
+    LingeringRegistrations sources;
+    std::optional<InstallSources> installed;
+};
+
 } // namespace
 
-TEST(Verify, aCleanMacHasNoResidues) {
-    NUVRA_REQUIRE_SIM();
-    ASSERT_TRUE(SimMac::plantScene("clean", false));
-
+TEST_F(Verify, aCleanMacHasNoResidues) {
     UninstallEngine engine;
     EXPECT_THAT(engine.verify(), IsEmpty());
     EXPECT_EQ(EngineSim::logMessages().back(), "  Verify: residues — none");
 }
 
-TEST(Verify, lingeringInputSourcesAndThePermissionsNoteAreNoResidues) {
-    NUVRA_REQUIRE_SIM();
-    ASSERT_TRUE(SimMac::plantScene("clean", false));
-    LingeringRegistrations sources;
-    InstallSources installed(&sources);
+TEST_F(Verify, lingeringInputSourcesAndThePermissionsNoteAreNoResidues) {
+    keepInputSourcesRegistered();
 
     UninstallEngine engine;
     EXPECT_THAT(engine.verify(), IsEmpty());
@@ -67,11 +78,8 @@ TEST(Verify, lingeringInputSourcesAndThePermissionsNoteAreNoResidues) {
     EXPECT_EQ(EngineSim::logMessages().back(), "  Verify: residues — none");
 }
 
-TEST(Verify, leftoversAreReportedInScanOrder) {
-    NUVRA_REQUIRE_SIM();
-    ASSERT_TRUE(SimMac::plantScene("clean", false));
-    LingeringRegistrations sources;
-    InstallSources installed(&sources);
+TEST_F(Verify, leftoversAreReportedInScanOrder) {
+    keepInputSourcesRegistered();
     fs::create_directories("/tmp/nuvra");
     fs::create_directories(SimMac::home() + "/Applications/nuvra.app/Contents");
     const plist::Dictionary entry{{"Bundle ID", productID},
@@ -90,11 +98,8 @@ TEST(Verify, leftoversAreReportedInScanOrder) {
 
 // A name read from disk goes into the log line and the residues in the one visible form the
 // inventory uses: a line feed in it cannot forge a log line, a stray byte cannot garble the log.
-TEST(Verify, residueNamesAreShownEscapedInTheResultAndTheLogLine) {
-    NUVRA_REQUIRE_SIM();
-    ASSERT_TRUE(SimMac::plantScene("clean", false));
-    LingeringRegistrations sources;
-    InstallSources installed(&sources);
+TEST_F(Verify, residueNamesAreShownEscapedInTheResultAndTheLogLine) {
+    keepInputSourcesRegistered();
     fs::create_directories("/Library/Input Methods/nuvraInput\nUninstall \xff.app");
 
     UninstallEngine engine;
