@@ -11,21 +11,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 macos_dir="${1:-platform/macos}"
-clang=""
-for candidate in clang++-14 clang++; do
-  if command -v "$candidate" >/dev/null; then clang="$candidate"; break; fi
-done
-[ -n "$clang" ] || { echo "check-macos: clang++ not found (scripts/setup.sh installs it)" >&2; exit 1; }
-nm=""
-for candidate in llvm-nm-14 llvm-nm; do
-  if command -v "$candidate" >/dev/null; then nm="$candidate"; break; fi
-done
-[ -n "$nm" ] || { echo "check-macos: llvm-nm not found (scripts/setup.sh installs it)" >&2; exit 1; }
-demangle=""
-for candidate in llvm-cxxfilt-14 llvm-cxxfilt; do
-  if command -v "$candidate" >/dev/null; then demangle="$candidate"; break; fi
-done
-[ -n "$demangle" ] || { echo "check-macos: llvm-cxxfilt not found (scripts/setup.sh installs it)" >&2; exit 1; }
+# The first of the named tools that is installed; the last name is the one the message gives.
+first_tool() {
+  for candidate in "$@"; do
+    if command -v "$candidate" >/dev/null; then echo "$candidate"; return; fi
+  done
+  echo "check-macos: ${*: -1} not found (scripts/setup.sh installs it)" >&2
+  return 1
+}
+clang=$(first_tool clang++-14 clang++)
+nm=$(first_tool llvm-nm-14 llvm-nm)
+demangle=$(first_tool llvm-cxxfilt-14 llvm-cxxfilt)
 
 gcc_version=$(find /usr/include/c++ -mindepth 1 -maxdepth 1 -printf '%f\n' | sort -V | tail -1)
 host_multiarch=$(gcc -print-multiarch)

@@ -499,14 +499,18 @@ void bringUpLoopback() {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     ifreq request{};
     std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
-                    (request.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &request) == 0);
+    bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    if (up) {
+        request.ifr_flags |= IFF_UP;
+        up = ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    }
+    const int error = errno; // before close() can change it
     if (fd >= 0) {
         close(fd);
     }
     if (!up) {
         throw std::runtime_error(std::string("cannot bring up the loopback: ") +
-                                 std::strerror(errno));
+                                 std::strerror(error));
     }
 }
 
