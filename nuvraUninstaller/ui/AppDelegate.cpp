@@ -9,7 +9,6 @@
 #include "ui/WindowPlacement.h"
 
 #include <QEasingCurve>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QQuickView>
@@ -88,9 +87,9 @@ bool AppDelegate::applicationDidFinishLaunching() {
     // then run while the window loads instead of after it.
     service_ = std::make_unique<UninstallService>(nullptr);
 
-    const auto font = Bundle::resourcePath("Inter-Regular", "otf");
+    const auto bundle = Bundle::mainBundlePath();
     UiSetup::prepareApplication(
-        QFileInfo(QString::fromStdString(font.value_or(""))).absolutePath());
+        QString::fromStdString(bundle ? *bundle + "/Contents/Resources" : std::string()));
     window_ = std::make_unique<QQuickView>();
     WindowChrome::applyFixedChrome(*window_, static_cast<int>(WindowPlacement::contentWidth),
                                    static_cast<int>(WindowPlacement::contentHeight));
