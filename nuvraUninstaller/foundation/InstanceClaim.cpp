@@ -89,17 +89,19 @@ Result claim(const std::string& folder, Role role) {
     // Held open, and so locked, until the process ends; not inherited by the tools it starts.
     const int lock =
         ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    struct stat info {};
-    const bool plainFile = lock >= 0 && ::fstat(lock, &info) == 0 && S_ISREG(info.st_mode);
-    if (lock < 0 ? errno == ELOOP || errno == EISDIR || errno == ENXIO : !plainFile) {
-        if (lock >= 0) {
-            ::close(lock);
-        }
-        return refused("cannot tell whether another uninstaller session is running: " +
-                       utf8::visible(lockPath) + " is not a plain file; remove it and try again");
-    }
+    const std::string notPlain =
+        "cannot tell whether another uninstaller session is running: " + utf8::visible(lockPath) +
+        " is not a plain file; remove it and try again";
     if (lock < 0) {
+        if (errno == ELOOP || errno == EISDIR || errno == ENXIO) {
+            return refused(notPlain);
+        }
         return {}; // no lock can be made here; a session without one is better than none
+    }
+    struct stat info {};
+    if (::fstat(lock, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(lock);
+        return refused(notPlain);
     }
     if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
         const bool heldElsewhere = errno == EWOULDBLOCK;
