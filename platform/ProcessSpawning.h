@@ -1,6 +1,7 @@
 #pragma once
 
 #include <spawn.h>
+#include <sys/types.h>
 
 // The parts of starting a child with posix_spawn that each system spells its own way.
 namespace ProcessSpawning {
@@ -12,5 +13,11 @@ void inheritOnlyStandardStreams(posix_spawn_file_actions_t& actions, posix_spawn
 
 // A pipe whose two ends are close-on-exec; 0 on success, else -1 with errno set.
 int closeOnExecPipe(int ends[2]);
+
+// A close-on-exec descriptor that becomes readable once `child` (a child of ours, not yet reaped)
+// has ended, so a wait for it can sit in poll() beside pipes and a deadline: a process descriptor
+// on Linux, a kqueue watching the process on macOS. -1 when the child has already ended or none
+// can be made; the caller closes it. Reaping stays waitpid's.
+int exitNotifier(pid_t child);
 
 } // namespace ProcessSpawning

@@ -1,9 +1,15 @@
 #include "foundation/ChildProcess.h"
 
 #include "ProcessSpawning.h"
+#include "foundation/Deadlines.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ChildProcess {
@@ -49,8 +55,101 @@ void prepareChildSignals(posix_spawnattr_t& attributes) {
     sigaddset(&defaults, SIGPIPE);
     ::posix_spawnattr_setsigmask(&attributes, &none);
     ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-    ::posix_spawnattr_setflags(&attributes,
-                               static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
+    ::posix_spawnattr_setpgroup(&attributes, 0);
+    ::posix_spawnattr_setflags(
+        &attributes,
+        static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
+}
+
+bool waitReadable(int fd, Clock::time_point until, int alsoFd, bool* alsoReady) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        const int timeout = until == Clock::time_point::max()
+                                ? -1
+                                : static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
+        pollfd fds[2] = {{fd, POLLIN, 0}, {alsoFd, POLLIN, 0}};
+        const int ready = ::poll(fds, alsoFd >= 0 ? 2 : 1, timeout);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (alsoReady != nullptr) {
+            *alsoReady = alsoFd >= 0 && fds[1].revents != 0;
+        }
+        if (ready != 0) {
+            return fds[0].revents != 0;
+        }
+        if (timeout >= 0 && Clock::now() >= until) {
+            return false;
+        }
+    }
+}
+
+RunningChild::RunningChild(pid_t pid)
+    : pid_(pid), exitNotifier_(ProcessSpawning::exitNotifier(pid)) {}
+
+RunningChild::~RunningChild() {
+    if (isRunning()) {
+        kill();
+    }
+}
+
+bool RunningChild::reapIfEnded() {
+    for (;;) {
+        const pid_t got = ::waitpid(pid_, &status_, WNOHANG);
+        if (got == pid_) {
+            reaped_ = true;
+            exitNotifier_.reset();
+            return true;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            // Reaped elsewhere (or not ours): nothing is left to wait for.
+            reaped_ = true;
+            exitNotifier_.reset();
+            return true;
+        }
+        return false;
+    }
+}
+
+bool RunningChild::waitForExit(Clock::time_point until) {
+    if (!isRunning()) {
+        return true;
+    }
+    while (!reapIfEnded()) {
+        if (Clock::now() >= until) {
+            return false;
+        }
+        if (exitNotifier_.isOpen()) {
+            waitReadable(exitNotifier_.get(), until);
+        } else {
+            // No notifier could be made (out of descriptors): look again now and then.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    return true;
+}
+
+void RunningChild::kill() {
+    if (!isRunning()) {
+        return;
+    }
+    // The child leads its own group (prepareChildSignals); whatever it started goes with it.
+    if (::kill(-pid_, SIGKILL) != 0) {
+        ::kill(pid_, SIGKILL);
+    }
+    if (!waitForExit(Clock::now() + Deadlines::current().lingering)) {
+        // Stuck in the kernel: it will go eventually, and a zombie must not be left behind.
+        std::thread([pid = pid_] {
+            int ignored = 0;
+            while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+        reaped_ = true;
+        exitNotifier_.reset();
+    }
 }
 
 } // namespace ChildProcess

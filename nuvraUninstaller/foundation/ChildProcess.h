@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <spawn.h>
+#include <sys/types.h>
 #include <utility>
 
 // The pieces every child this program starts with posix_spawn is made of: descriptors that close
@@ -62,6 +64,43 @@ public:
 
 // The child starts with an empty signal mask and SIGPIPE at its default action, whatever the
 // calling thread blocks or the process ignores: tools like `head` rely on dying from SIGPIPE.
+// It leads a process group of its own, so that it can be stopped with everything it started.
 void prepareChildSignals(posix_spawnattr_t& attributes);
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until `fd` is readable or `until` has passed; true when readable (or at its end).
+// `alsoFd` (when not -1) ends the wait as well, and `alsoReady` tells that it did.
+bool waitReadable(int fd, Clock::time_point until, int alsoFd = -1, bool* alsoReady = nullptr);
+
+// A started child, its exit waited for with deadlines and reaped exactly once. A child that must
+// go is killed with its whole process group; one that does not go even then is reaped in the
+// background, so no wait of ours lasts longer than the lingering deadline.
+class RunningChild {
+public:
+    RunningChild() = default;
+    explicit RunningChild(pid_t pid);
+    RunningChild(const RunningChild&) = delete;
+    RunningChild& operator=(const RunningChild&) = delete;
+    // A child still running is killed and reaped.
+    ~RunningChild();
+
+    pid_t pid() const { return pid_; }
+    bool isRunning() const { return pid_ > 0 && !reaped_; }
+    // True once the child has ended and is reaped; false when `until` passed first.
+    bool waitForExit(Clock::time_point until);
+    // SIGKILL to the child's process group, then waits for it up to the lingering deadline.
+    void kill();
+    // The waitpid status; meaningful once waitForExit() returned true.
+    int waitStatus() const { return status_; }
+
+private:
+    bool reapIfEnded();
+
+    pid_t pid_ = -1;
+    Descriptor exitNotifier_;
+    bool reaped_ = false;
+    int status_ = 0;
+};
 
 } // namespace ChildProcess

@@ -3,6 +3,8 @@
 #include "ProcessSpawning.h"
 #include "Utf8.h"
 #include "foundation/ChildProcess.h"
+#include "foundation/Deadlines.h"
+#include "foundation/UninstallerLog.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
@@ -44,8 +47,12 @@ Pipe makePipe(const std::string& path) {
 
 void prepareChildDescriptors(posix_spawn_file_actions_t& actions, int outputWriteEnd,
                              int inputReadEnd) {
+    // Never our own input: a child in a process group of its own that reads a terminal would be
+    // stopped by it.
     if (inputReadEnd >= 0) {
         ::posix_spawn_file_actions_adddup2(&actions, inputReadEnd, STDIN_FILENO);
+    } else {
+        ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     }
     ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, outputWriteEnd, STDERR_FILENO);
@@ -151,38 +158,55 @@ private:
     bool invalid_ = false;
 };
 
-// Reads what is available; false once the child side has closed the pipe.
-bool drainOutput(int fd, ByteBuffer& buffer, Utf8Check& check) {
+// What is read of the output: kept up to the caller's limit, the rest only counted as cut.
+struct Capture {
+    ByteBuffer buffer;
+    Utf8Check check;
+    std::size_t keepAtMost = SIZE_MAX;
+    bool cut = false;
+};
+
+// Reads what is available without waiting; false once the child side has closed the pipe.
+bool drainOutput(int fd, Capture& capture) {
     for (;;) {
-        char* tail = buffer.reserveTail(readChunk);
-        ssize_t count = ::read(fd, tail, std::min(buffer.freeTail(), readChunk));
+        const std::size_t room = capture.keepAtMost - capture.buffer.size();
+        ssize_t count = 0;
+        if (room == 0) {
+            char discarded[65536];
+            count = ::read(fd, discarded, sizeof discarded);
+            capture.cut = capture.cut || count > 0;
+        } else {
+            char* tail = capture.buffer.reserveTail(std::min(room, readChunk));
+            count = ::read(fd, tail, std::min({capture.buffer.freeTail(), readChunk, room}));
+            if (count > 0) {
+                capture.buffer.commit(static_cast<std::size_t>(count));
+                capture.check.advance(capture.buffer.view());
+            }
+        }
         if (count > 0) {
-            buffer.commit(static_cast<std::size_t>(count));
-            check.advance(buffer.view());
-            return true;
+            continue;
         }
         if (count == 0) {
             return false;
         }
-        if (errno != EINTR) {
-            return false;
+        if (errno == EINTR) {
+            continue;
         }
+        return errno == EAGAIN || errno == EWOULDBLOCK;
     }
 }
 
-void pump(Descriptor output, InputFeeder* input, ByteBuffer& buffer, Utf8Check& check,
-          SigpipeGuard* guard) {
-    // Without input to feed, plain blocking reads; the pipe keeps its default size, whose pages
-    // stay in the cache between the child's writes and our reads (a larger pipe made capture
-    // slower).
-    if (input == nullptr) {
-        while (drainOutput(output.get(), buffer, check)) {
-        }
-        return;
-    }
+enum class Ending { finished, timedOut, cancelled };
+
+// Feeds the input and drains the output until the child closes its output, the deadline passes
+// or the caller cancels. Only poll() waits, so nothing here can outlast the deadline.
+Ending pump(Descriptor output, InputFeeder* input, Capture& capture, SigpipeGuard* guard,
+            ChildProcess::Clock::time_point until, const Cancellation* cancellation) {
+    ::fcntl(output.get(), F_SETFL, ::fcntl(output.get(), F_GETFL) | O_NONBLOCK);
+    const int cancelFd = cancellation != nullptr ? cancellation->descriptor() : -1;
     bool outputOpen = true;
     while (outputOpen || (input != nullptr && input->active())) {
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t count = 0;
         if (outputOpen) {
             fds[count++] = {output.get(), POLLIN, 0};
@@ -191,36 +215,83 @@ void pump(Descriptor output, InputFeeder* input, ByteBuffer& buffer, Utf8Check& 
         if (feeding) {
             fds[count++] = {input->fd(), POLLOUT, 0};
         }
-        if (::poll(fds, count, -1) < 0) {
+        if (cancelFd >= 0) {
+            fds[count++] = {cancelFd, POLLIN, 0};
+        }
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - ChildProcess::Clock::now());
+        const int timeout = until == ChildProcess::Clock::time_point::max()
+                                ? -1
+                                : static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
+        const int ready = ::poll(fds, count, timeout);
+        if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
             break;
         }
+        if (ready == 0) {
+            if (ChildProcess::Clock::now() >= until) {
+                return Ending::timedOut;
+            }
+            continue;
+        }
         nfds_t index = 0;
         if (outputOpen) {
             if (fds[index].revents != 0) {
-                outputOpen = drainOutput(output.get(), buffer, check);
+                outputOpen = drainOutput(output.get(), capture);
             }
             ++index;
         }
-        if (feeding && fds[index].revents != 0) {
-            input->feed(*guard);
+        if (feeding) {
+            if (fds[index].revents != 0) {
+                input->feed(*guard);
+            }
+            ++index;
+        }
+        if (cancelFd >= 0 && fds[index].revents != 0) {
+            return Ending::cancelled;
         }
     }
+    return Ending::finished;
 }
 
-std::int32_t waitForExit(pid_t child) {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
+std::int32_t statusOf(int waitStatus) {
+    if (WIFSIGNALED(waitStatus)) {
+        return -WTERMSIG(waitStatus);
     }
-    if (WIFSIGNALED(status)) {
-        return -WTERMSIG(status);
+    return WEXITSTATUS(waitStatus);
+}
+
+ChildProcess::Clock::time_point deadlineFor(Wait wait) {
+    const auto& deadlines = Deadlines::current();
+    switch (wait) {
+    case Wait::tool:
+        return ChildProcess::Clock::now() + deadlines.tool;
+    case Wait::dump:
+        return ChildProcess::Clock::now() + deadlines.dump;
+    case Wait::person:
+        break;
     }
-    return WEXITSTATUS(status);
+    return ChildProcess::Clock::time_point::max();
+}
+
+std::mutex missedLock;
+std::vector<std::string>& missed() {
+    static std::vector<std::string> sentences;
+    return sentences;
+}
+
+void noteMissedDeadline(const std::string& path, const Options& options) {
+    const std::string name =
+        options.shownName.empty() ? path.substr(path.find_last_of('/') + 1) : options.shownName;
+    const Deadlines::Duration allowed =
+        options.wait == Wait::dump ? Deadlines::current().dump : Deadlines::current().tool;
+    std::string sentence =
+        name + " did not answer within " + Deadlines::spoken(allowed) + " and was stopped.";
+    UninstallerLog::file("  " + sentence);
+    std::lock_guard lock(missedLock);
+    missed().push_back(std::move(sentence));
 }
 
 void validate(const std::string& path, const std::vector<std::string>& args) {
@@ -237,8 +308,7 @@ void validate(const std::string& path, const std::vector<std::string>& args) {
 
 } // namespace
 
-Result run(const std::string& path, const std::vector<std::string>& args,
-           const std::optional<std::string>& stdinData) {
+Result run(const std::string& path, const std::vector<std::string>& args, const Options& options) {
     validate(path, args);
 
     std::vector<char*> argv;
@@ -249,6 +319,7 @@ Result run(const std::string& path, const std::vector<std::string>& args,
     }
     argv.push_back(nullptr);
 
+    const std::optional<std::string>& stdinData = options.stdinData;
     Pipe output = makePipe(path);
     Pipe input;
     if (stdinData) {
@@ -267,52 +338,111 @@ Result run(const std::string& path, const std::vector<std::string>& args,
         guard.emplace();
     }
 
-    pid_t child = 0;
+    pid_t pid = 0;
     // glibc's posix_spawn waits for the exec, so a missing or non-executable program is reported
     // here, synchronously, with the exec's errno.
-    int spawnError = ::posix_spawn(&child, path.c_str(), &setup.actions_, &setup.attributes_,
+    int spawnError = ::posix_spawn(&pid, path.c_str(), &setup.actions_, &setup.attributes_,
                                    argv.data(), environ);
     if (spawnError != 0) {
         throwLaunchError(path, spawnError);
     }
+    // Killed and reaped however this call ends, an exception included.
+    ChildProcess::RunningChild child(pid);
+    const auto until = deadlineFor(options.wait);
 
     // Our copies of the child's ends must go, or we would never see end of file.
     output.writeEnd.reset();
     input.readEnd.reset();
 
-    ByteBuffer buffer;
-    Utf8Check check;
+    Capture capture;
+    capture.keepAtMost = options.keepAtMost;
     std::optional<InputFeeder> feeder;
     if (stdinData) {
         feeder.emplace(std::move(input.writeEnd), *stdinData);
     }
-    try {
-        pump(std::move(output.readEnd), feeder ? &*feeder : nullptr, buffer, check,
-             guard ? &*guard : nullptr);
-    } catch (...) {
-        // Out of memory mid-read: still reap the child so no zombie outlives the call.
-        feeder.reset();
-        waitForExit(child);
-        throw;
-    }
+    Ending ending = pump(std::move(output.readEnd), feeder ? &*feeder : nullptr, capture,
+                         guard ? &*guard : nullptr, until, options.cancellation);
     feeder.reset();
-    std::int32_t status = waitForExit(child);
+    // A child that closed its output may still be running: it gets what is left of its time.
+    if (ending == Ending::finished && !child.waitForExit(until)) {
+        ending = Ending::timedOut;
+    }
 
     Result result;
-    result.terminationStatus = status;
-    result.isUtf8 = check.isValid(buffer.size());
-    result.data = std::move(buffer);
+    if (ending != Ending::finished) {
+        child.kill();
+        result.timedOut = ending == Ending::timedOut;
+        result.cancelled = ending == Ending::cancelled;
+        result.terminationStatus = -SIGKILL;
+        if (result.timedOut) {
+            noteMissedDeadline(path, options);
+        }
+    } else {
+        result.terminationStatus = statusOf(child.waitStatus());
+    }
+    result.cut = capture.cut;
+    result.isUtf8 = capture.check.isValid(capture.buffer.size());
+    result.data = std::move(capture.buffer);
     return result;
+}
+
+Result run(const std::string& path, const std::vector<std::string>& args,
+           const std::optional<std::string>& stdinData) {
+    Options options;
+    options.stdinData = stdinData;
+    return run(path, args, options);
+}
+
+std::optional<Result> runIgnoringLaunchFailure(const std::string& path,
+                                               const std::vector<std::string>& args,
+                                               const Options& options) {
+    try {
+        return run(path, args, options);
+    } catch (const LaunchError&) {
+        return std::nullopt;
+    }
 }
 
 std::optional<Result> runIgnoringLaunchFailure(const std::string& path,
                                                const std::vector<std::string>& args,
                                                const std::optional<std::string>& stdinData) {
-    try {
-        return run(path, args, stdinData);
-    } catch (const LaunchError&) {
-        return std::nullopt;
+    Options options;
+    options.stdinData = stdinData;
+    return runIgnoringLaunchFailure(path, args, options);
+}
+
+std::vector<std::string> takeMissedDeadlines() {
+    std::lock_guard lock(missedLock);
+    return std::exchange(missed(), {});
+}
+
+Cancellation::Cancellation() {
+    int ends[2] = {-1, -1};
+    if (ProcessSpawning::closeOnExecPipe(ends) == 0) {
+        readEnd_ = ends[0];
+        writeEnd_ = ends[1];
+        ::fcntl(writeEnd_, F_SETFL, ::fcntl(writeEnd_, F_GETFL) | O_NONBLOCK);
     }
+}
+
+Cancellation::~Cancellation() {
+    for (int fd : {readEnd_, writeEnd_}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+void Cancellation::cancel() {
+    // One byte is enough and stays unread; a full pipe means it is cancelled already.
+    const char byte = 'x';
+    while (::write(writeEnd_, &byte, 1) < 0 && errno == EINTR) {
+    }
+}
+
+bool Cancellation::isCancelled() const {
+    pollfd fd{readEnd_, POLLIN, 0};
+    return ::poll(&fd, 1, 0) == 1;
 }
 
 } // namespace Shell

@@ -1,6 +1,7 @@
 #include "ProcessSpawning.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace ProcessSpawning {
@@ -14,6 +15,11 @@ void inheritOnlyStandardStreams(posix_spawn_file_actions_t& actions, posix_spawn
 // inherits them.
 int closeOnExecPipe(int ends[2]) {
     return ::pipe2(ends, O_CLOEXEC);
+}
+
+// A process descriptor: readable when the process has ended, always close-on-exec.
+int exitNotifier(pid_t child) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
 }
 
 } // namespace ProcessSpawning

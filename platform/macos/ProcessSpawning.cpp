@@ -3,6 +3,7 @@
 #include "ProcessSpawning.h"
 
 #include <fcntl.h>
+#include <sys/event.h>
 #include <unistd.h>
 
 namespace ProcessSpawning {
@@ -30,6 +31,23 @@ int closeOnExecPipe(int ends[2]) {
     ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
     return 0;
+}
+
+// A kqueue with one one-shot exit filter on the process is readable once the process has ended.
+// Registering fails with ESRCH when it has ended already.
+int exitNotifier(pid_t child) {
+    const int queue = ::kqueue();
+    if (queue < 0)
+        return -1;
+    ::fcntl(queue, F_SETFD, FD_CLOEXEC);
+    struct kevent change {};
+    EV_SET(&change, static_cast<uintptr_t>(child), EVFILT_PROC, EV_ADD | EV_ONESHOT, NOTE_EXIT, 0,
+           nullptr);
+    if (::kevent(queue, &change, 1, nullptr, 0, nullptr) != 0) {
+        ::close(queue);
+        return -1;
+    }
+    return queue;
 }
 
 } // namespace ProcessSpawning

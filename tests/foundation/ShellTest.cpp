@@ -1,9 +1,14 @@
 #include "foundation/Shell.h"
 
+#include "Waiting.h"
+#include "foundation/Deadlines.h"
+
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -152,6 +157,56 @@ TEST(Shell, ConcurrentCallsAreIndependent) {
     for (int i = 0; i < threads; ++i) {
         EXPECT_EQ(outputs[i], std::string(100000, char('a' + i)));
     }
+}
+
+// A tool that never ends, or ends its output and lingers, is stopped at its deadline with every
+// process it started, and the run says which tool it was; what a tool prints beyond what the
+// caller keeps is read and dropped; a cancelled wait stops the tool at once.
+TEST(Shell, EveryWaitEndsAtItsDeadlineOrWhenCancelled) {
+    using namespace std::chrono_literals;
+    const Deadlines::Values before = Deadlines::current();
+    Deadlines::shortenForTesting({1s, 2s, 3s, 2s});
+    Shell::takeMissedDeadlines();
+
+    Shell::Options asDump;
+    asDump.wait = Shell::Wait::dump;
+    asDump.shownName = "security";
+    // The child starts a helper that keeps the output open, then waits for ever.
+    const Shell::Result hung =
+        Shell::run("/bin/sh", {"-c", "sleep 1000 & echo $!; exec sleep 1000"}, asDump);
+    EXPECT_TRUE(hung.timedOut);
+    EXPECT_EQ(hung.terminationStatus, -SIGKILL);
+    pid_t helper = 0;
+    std::istringstream(std::string(hung.output())) >> helper;
+    ASSERT_GT(helper, 0);
+    Waiting::untilEnded({helper}); // killed with its group, not left behind
+
+    // Its output closed, the child still runs: the deadline still holds.
+    const Shell::Result lingering = sh("exec >/dev/null 2>&1; exec sleep 1000");
+    EXPECT_TRUE(lingering.timedOut);
+    EXPECT_EQ(Shell::takeMissedDeadlines(),
+              (std::vector<std::string>{"security did not answer within 2 s and was stopped.",
+                                        "sh did not answer within 1 s and was stopped."}));
+
+    Shell::Options small;
+    small.keepAtMost = 10;
+    const Shell::Result flood =
+        Shell::run("/usr/bin/head", {"-c", std::to_string(64u << 20), "/dev/zero"}, small);
+    EXPECT_EQ(flood.terminationStatus, 0);
+    EXPECT_TRUE(flood.cut);
+    EXPECT_EQ(flood.data.size(), 10u);
+
+    Shell::Cancellation cancellation;
+    Shell::Options cancellable;
+    cancellable.wait = Shell::Wait::person;
+    cancellable.cancellation = &cancellation;
+    std::thread canceller([&] { cancellation.cancel(); });
+    const Shell::Result stopped = Shell::run("/bin/sleep", {"1000"}, cancellable);
+    canceller.join();
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_FALSE(stopped.timedOut);
+    EXPECT_TRUE(Shell::takeMissedDeadlines().empty());
+    Deadlines::shortenForTesting(before);
 }
 
 } // namespace
