@@ -45,7 +45,8 @@ bool isHomeUnderUsers(const std::string& home) {
 
 // The per-user temporary folder as the account itself sees it ("/var/folders/…/T/").
 std::string temporaryDirectoryOf(const TargetUser::Account& account) {
-    const auto result = UserCommand::runAs(account, SystemTools::getconf, {"DARWIN_USER_TEMP_DIR"});
+    const auto result =
+        UserCommand::runAs(account, SystemTools::getconf, {"DARWIN_USER_TEMP_DIR"}, {});
     std::string folder = result && result->terminationStatus == 0
                              ? WhiteSpace::trimmed(result->output())
                              : std::string();

@@ -9,12 +9,12 @@
 #include "foundation/NuvraFootprint.h"
 #include "foundation/SystemTools.h"
 #include "foundation/TargetUser.h"
-#include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <future>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace InventoryScanner {
@@ -23,6 +23,9 @@ namespace {
 constexpr std::string_view imeBundlePrefix = "nuvraInput";
 constexpr std::string_view bundleSuffix = ".app";
 constexpr std::string_view stagedSourcectlFolder = "nuvra-uninstaller-sourcectl";
+constexpr const char* temporaryFilesPath = NuvraFootprint::sharedTemporaryFolder;
+// The detail of a kind of trace the scan could not look at: never "nothing there".
+constexpr std::string_view notCheckedDetail = "could not be checked";
 
 // The file manager's existence test: follows symbolic links, so a dangling link does not exist.
 bool exists(const std::string& path) {
@@ -45,20 +48,32 @@ void append(std::vector<std::string>& to, std::vector<std::string> from) {
     to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
 }
 
-void addAppIfPresent(UninstallInventory& inventory, const std::string& path,
-                     const std::string& title, const std::string& shownFolder, bool requiresAdmin) {
-    if (exists(path)) {
-        inventory.items.push_back({"Apps:" + path, InventoryItem::Category::apps, title,
-                                   shownFolder, requiresAdmin, false});
+std::optional<InventoryItem> appIfPresent(const std::string& path, const std::string& title,
+                                          const std::string& shownFolder, bool requiresAdmin) {
+    if (!exists(path)) {
+        return std::nullopt;
     }
+    return InventoryItem{
+        "Apps:" + path, InventoryItem::Category::apps, title, shownFolder, requiresAdmin, false};
 }
 
-void addInputMethodBundles(UninstallInventory& inventory, const std::string& folder,
-                           const std::string& shownFolder, bool requiresAdmin) {
+std::vector<InventoryItem> inputMethodBundles(const std::string& folder,
+                                              const std::string& shownFolder, bool requiresAdmin) {
+    std::vector<InventoryItem> items;
     for (const std::string& path : imeBundles(folder)) {
-        inventory.items.push_back({"ime:" + path, InventoryItem::Category::inputMethod,
-                                   lastPathComponent(path), shownFolder, requiresAdmin, false});
+        items.push_back({"ime:" + path, InventoryItem::Category::inputMethod,
+                         lastPathComponent(path), shownFolder, requiresAdmin, false});
     }
+    return items;
+}
+
+InventoryItem temporaryFilesItem(bool requiresAdmin) {
+    return {std::string("tmp:") + temporaryFilesPath,
+            InventoryItem::Category::data,
+            "Temporary files",
+            temporaryFilesPath,
+            requiresAdmin,
+            false};
 }
 
 } // namespace
@@ -73,14 +88,31 @@ std::vector<std::string> imeBundles(const std::string& folder) {
     return paths;
 }
 
-std::vector<std::string> keychainNuvraAccounts() {
-    const auto result = UserCommand::run(SystemTools::security, {"dump-keychain"});
+std::optional<std::vector<std::string>> keychainLookup() {
+    Shell::Options whole;
+    whole.wait = Shell::Wait::longTool;
+    const auto result = UserCommand::run(SystemTools::security, {"dump-keychain"}, whole);
     if (!result) {
-        return {};
+        return std::vector<std::string>{};
+    }
+    if (result->timedOut) {
+        return std::nullopt;
     }
     // The raw bytes, not the decoded text: one non-UTF-8 byte anywhere in the dump would
     // otherwise hide every account in it.
     return KeychainDump::parseNuvraAccounts(result->data);
+}
+
+std::vector<std::string> keychainNuvraAccounts() {
+    return keychainLookup().value_or(std::vector<std::string>{});
+}
+
+std::optional<uid_t> temporaryFilesOwner() {
+    struct stat info {};
+    if (lstat(temporaryFilesPath, &info) != 0) {
+        return std::nullopt;
+    }
+    return info.st_uid;
 }
 
 std::vector<std::string> tempRemnants() {
@@ -140,67 +172,81 @@ std::vector<std::string> existingDataPaths() {
     return existing;
 }
 
-UninstallInventory scan() {
+SystemWideFindings scanSystemWide() {
+    SystemWideFindings found;
+    found.nuvraApp = appIfPresent("/Applications/nuvra.app", "nuvra.app", "/Applications", true);
+    found.agentApp = appIfPresent("/Applications/NuvraAgent.app", "NuvraAgent.app (old version)",
+                                  "/Applications", true);
+    found.inputMethods =
+        inputMethodBundles("/Library/Input Methods", "/Library/Input Methods", true);
+    if (temporaryFilesOwner() == uid_t{0}) {
+        found.temporaryFiles = temporaryFilesItem(true);
+    }
+    return found;
+}
+
+AccountFindings scanAccount() {
     using Category = InventoryItem::Category;
     // The look-ups are independent of each other: the two tool calls run while this thread does
     // the file-system tests and the input-source count. The count stays on this thread, since it
-    // may have to wait for the main thread, which may itself be waiting for this scan. Items are
-    // still appended in their fixed order once everything is in.
-    auto accounts = std::async(std::launch::async, keychainNuvraAccounts);
+    // may have to wait for the main thread, which may itself be waiting for this scan.
+    auto accounts = std::async(std::launch::async, keychainLookup);
     auto entries = std::async(std::launch::async, hiToolboxNuvraEntryCount);
 
     const std::string home = TargetUser::homeDirectory();
-    UninstallInventory inventory;
-
-    addAppIfPresent(inventory, "/Applications/nuvra.app", "nuvra.app", "/Applications", true);
-    addAppIfPresent(inventory, home + "/Applications" + "/" + "nuvra.app", "nuvra.app",
-                    "~/Applications", false);
-    addAppIfPresent(inventory, "/Applications/NuvraAgent.app", "NuvraAgent.app (old version)",
-                    "/Applications", true);
-    addAppIfPresent(inventory, home + "/Applications" + "/" + "NuvraAgent.app",
-                    "NuvraAgent.app (old version)", "~/Applications", false);
-
-    addInputMethodBundles(inventory, "/Library/Input Methods", "/Library/Input Methods", true);
-    addInputMethodBundles(inventory, home + "/Library/Input Methods", "~/Library/Input Methods",
-                          false);
+    AccountFindings found;
+    found.nuvraApp = appIfPresent(home + "/Applications" + "/" + "nuvra.app", "nuvra.app",
+                                  "~/Applications", false);
+    found.agentApp = appIfPresent(home + "/Applications" + "/" + "NuvraAgent.app",
+                                  "NuvraAgent.app (old version)", "~/Applications", false);
+    found.inputMethods =
+        inputMethodBundles(home + "/Library/Input Methods", "~/Library/Input Methods", false);
     const auto dataPaths = existingDataPaths();
-    const bool temporaryFilesExist = exists("/tmp/nuvra");
+    // Root's own run has no account's /tmp/nuvra: whatever root owns is system-wide.
+    const uid_t account = TargetUser::uid();
+    if (account != 0 && temporaryFilesOwner() == account) {
+        found.temporaryFiles = temporaryFilesItem(false);
+    }
 
     if (const int count = registeredNuvraSourceCount(); count > 0) {
-        inventory.items.push_back({"tis", Category::inputMethod, "Input source registration",
-                                   countText(static_cast<size_t>(count), "source", "sources"),
-                                   false, false});
+        found.sourceRegistration = {"tis",
+                                    Category::inputMethod,
+                                    "Input source registration",
+                                    countText(static_cast<size_t>(count), "source", "sources"),
+                                    false,
+                                    false};
     }
     if (const int count = entries.get(); count > 0) {
-        inventory.items.push_back({"hitoolbox", Category::inputMethod, "Keyboard settings entries",
-                                   countText(static_cast<size_t>(count), "entry", "entries"), false,
-                                   false});
+        found.keyboardSettings = {"hitoolbox",
+                                  Category::inputMethod,
+                                  "Keyboard settings entries",
+                                  countText(static_cast<size_t>(count), "entry", "entries"),
+                                  false,
+                                  false};
     }
-
     if (!dataPaths.empty()) {
-        inventory.items.push_back({"data", Category::data, "Settings and app data",
-                                   countText(dataPaths.size(), "item", "items"), false, false});
+        found.data = {"data",
+                      Category::data,
+                      "Settings and app data",
+                      countText(dataPaths.size(), "item", "items"),
+                      false,
+                      false};
     }
-    if (temporaryFilesExist) {
-        inventory.items.push_back(
-            {"tmp:/tmp/nuvra", Category::data, "Temporary files", "/tmp/nuvra", true, false});
+    const auto keychain = accounts.get();
+    if (!keychain || !keychain->empty()) {
+        found.keychain = {"keychain",
+                          Category::data,
+                          "Sign-in data (Keychain)",
+                          keychain ? countText(keychain->size(), "item", "items")
+                                   : std::string(notCheckedDetail),
+                          false,
+                          false};
     }
-    if (const auto found = accounts.get(); !found.empty()) {
-        inventory.items.push_back({"keychain", Category::data, "Sign-in data (Keychain)",
-                                   countText(found.size(), "item", "items"), false, false});
-    }
+    return found;
+}
 
-    const bool anythingToRemove =
-        std::any_of(inventory.items.begin(), inventory.items.end(),
-                    [](const InventoryItem& item) { return !item.informational; });
-    if (anythingToRemove) {
-        inventory.items.push_back({"tcc", Category::permissions,
-                                   "Microphone and Accessibility records", "Will be reset", false,
-                                   true});
-    }
-
-    UninstallerLog::file("Preflight scan:\n" + inventory.summaryText());
-    return inventory;
+UninstallInventory scan() {
+    return assemble(scanSystemWide(), scanAccount());
 }
 
 } // namespace InventoryScanner

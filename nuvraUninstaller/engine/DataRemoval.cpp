@@ -4,6 +4,7 @@
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
 #include "foundation/SystemTools.h"
+#include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
 #include "foundation/UserCommand.h"
 #include "foundation/WhiteSpace.h"
@@ -102,6 +103,11 @@ UninstallEngine::Sentences UninstallEngine::removeData() {
     removeAll(NuvraFootprint::libraryDataDirs(), warnings);
     deleteKeychainItems();
     removeAll(InventoryScanner::tempRemnants(), warnings);
+    // A /tmp/nuvra of the account's own is the account's to remove; root's goes with the
+    // system-wide bundles, and another account's is no business of this run.
+    if (TargetUser::uid() != 0 && InventoryScanner::temporaryFilesOwner() == TargetUser::uid()) {
+        removeAll({NuvraFootprint::sharedTemporaryFolder}, warnings);
+    }
     if (const auto cacheFolder = darwinUserCacheDirectory()) {
         removeAll(intlDataCachePaths(*cacheFolder), warnings);
     }

@@ -232,7 +232,9 @@ void UninstallEngine::clearLaunchServicesRegistrations() {
     // Stray registrations: copies of the input method elsewhere on disk (old installs, disk
     // images, backups) that would keep offering the input source. The raw bytes are read, since
     // one badly encoded name anywhere in the database must not hide all the product's lines.
-    const auto dump = UserCommand::run(SystemTools::lsregister, {"-dump"});
+    Shell::Options whole;
+    whole.wait = Shell::Wait::longTool;
+    const auto dump = UserCommand::run(SystemTools::lsregister, {"-dump"}, whole);
     if (!dump) {
         return;
     }

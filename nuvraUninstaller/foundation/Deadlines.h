@@ -12,7 +12,7 @@ using Duration = std::chrono::milliseconds;
 
 struct Values {
     Duration tool;      // an ordinary tool call
-    Duration dump;      // a tool that prints a whole database (Keychain, LaunchServices)
+    Duration longTool;  // a tool that prints a whole database, the removal script
     Duration reply;     // one reply of the account's own process in a root run
     Duration lingering; // a child that was stopped, or has finished its work, to be gone
 };

@@ -13,6 +13,8 @@ using List = std::vector<std::string>;
 
 inline constexpr const char* looseMatchNeedle = "nuvra";
 inline constexpr const char* lsSweepNeedle = "nuvraInput.app";
+// The product's folder in the temporary folder every account shares.
+inline constexpr const char* sharedTemporaryFolder = "/tmp/nuvra";
 
 // The agent's identifier first, then the input method's.
 const List& productBundleIDs();

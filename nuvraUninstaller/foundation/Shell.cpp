@@ -268,8 +268,8 @@ ChildProcess::Clock::time_point deadlineFor(Wait wait) {
     switch (wait) {
     case Wait::tool:
         return ChildProcess::Clock::now() + deadlines.tool;
-    case Wait::dump:
-        return ChildProcess::Clock::now() + deadlines.dump;
+    case Wait::longTool:
+        return ChildProcess::Clock::now() + deadlines.longTool;
     case Wait::person:
         break;
     }
@@ -286,7 +286,7 @@ void noteMissedDeadline(const std::string& path, const Options& options) {
     const std::string name =
         options.shownName.empty() ? path.substr(path.find_last_of('/') + 1) : options.shownName;
     const Deadlines::Duration allowed =
-        options.wait == Wait::dump ? Deadlines::current().dump : Deadlines::current().tool;
+        options.wait == Wait::longTool ? Deadlines::current().longTool : Deadlines::current().tool;
     std::string sentence =
         name + " did not answer within " + Deadlines::spoken(allowed) + " and was stopped.";
     UninstallerLog::file("  " + sentence);

@@ -57,7 +57,7 @@ private:
 };
 
 // How long a tool may take (Deadlines.h); a person at a dialog may take as long as they need.
-enum class Wait { tool, dump, person };
+enum class Wait { tool, longTool, person };
 
 struct Options {
     std::optional<std::string> stdinData; // fed to standard input; otherwise it is /dev/null

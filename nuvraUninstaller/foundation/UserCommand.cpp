@@ -14,19 +14,29 @@ std::vector<std::string> commandLineAs(const TargetUser::Account& account, const
 }
 
 std::optional<Shell::Result> runAs(const TargetUser::Account& account, const std::string& tool,
-                                   const std::vector<std::string>& args,
-                                   const std::optional<std::string>& stdinData) {
+                                   const std::vector<std::string>& args, Shell::Options options) {
     const std::vector<std::string> command = commandLineAs(account, tool, args);
+    // A deadline missed names the tool, not the launchctl that started it.
+    if (options.shownName.empty()) {
+        options.shownName = tool.substr(tool.find_last_of('/') + 1);
+    }
     return Shell::runIgnoringLaunchFailure(
-        command.front(), std::vector<std::string>(command.begin() + 1, command.end()), stdinData);
+        command.front(), std::vector<std::string>(command.begin() + 1, command.end()), options);
+}
+
+std::optional<Shell::Result> run(const std::string& tool, const std::vector<std::string>& args,
+                                 Shell::Options options) {
+    if (const auto& account = TargetUser::otherAccount()) {
+        return runAs(*account, tool, args, std::move(options));
+    }
+    return Shell::runIgnoringLaunchFailure(tool, args, options);
 }
 
 std::optional<Shell::Result> run(const std::string& tool, const std::vector<std::string>& args,
                                  const std::optional<std::string>& stdinData) {
-    if (const auto& account = TargetUser::otherAccount()) {
-        return runAs(*account, tool, args, stdinData);
-    }
-    return Shell::runIgnoringLaunchFailure(tool, args, stdinData);
+    Shell::Options options;
+    options.stdinData = stdinData;
+    return UserCommand::run(tool, args, std::move(options));
 }
 
 } // namespace UserCommand

@@ -20,11 +20,12 @@ std::vector<std::string> commandLineAs(const TargetUser::Account& account, const
                                        const std::vector<std::string>& args);
 
 std::optional<Shell::Result> run(const std::string& tool, const std::vector<std::string>& args,
+                                 Shell::Options options);
+std::optional<Shell::Result> run(const std::string& tool, const std::vector<std::string>& args,
                                  const std::optional<std::string>& stdinData = std::nullopt);
 
 // The same for an explicit account (used before acting for it).
 std::optional<Shell::Result> runAs(const TargetUser::Account& account, const std::string& tool,
-                                   const std::vector<std::string>& args,
-                                   const std::optional<std::string>& stdinData = std::nullopt);
+                                   const std::vector<std::string>& args, Shell::Options options);
 
 } // namespace UserCommand

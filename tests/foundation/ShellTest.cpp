@@ -169,7 +169,7 @@ TEST(Shell, EveryWaitEndsAtItsDeadlineOrWhenCancelled) {
     Shell::takeMissedDeadlines();
 
     Shell::Options asDump;
-    asDump.wait = Shell::Wait::dump;
+    asDump.wait = Shell::Wait::longTool;
     asDump.shownName = "security";
     // The child starts a helper that keeps the output open, then waits for ever.
     const Shell::Result hung =
