@@ -61,7 +61,8 @@ const std::map<std::string, std::string> toolFolders = {
     {"defaults", "/usr/bin"},  {"security", "/usr/bin"}, {"tccutil", "/usr/bin"},
     {"getconf", "/usr/bin"},   {"pkexec", "/usr/bin"},   {"pkill", "/usr/bin"},
     {"killall", "/usr/bin"},   {"launchctl", "/bin"},    {"PlistBuddy", "/usr/libexec"},
-    {"lsregister", lsSupport}, {"sudo", "/usr/bin"},     {"screencapture", "/usr/sbin"}};
+    {"lsregister", lsSupport}, {"sudo", "/usr/bin"},     {"screencapture", "/usr/sbin"},
+    {"osascript", "/usr/bin"}};
 // Real tools the fakes and wrappers hand over to, kept under libexecDir/host.
 const std::vector<std::string> hostTools = {"/usr/bin/getconf", "/usr/bin/pkill",
                                             "/usr/bin/killall"};

@@ -1,4 +1,3 @@
-#include "Bundle.h"
 #include "discovery/InventoryScanner.h"
 #include "engine/PathRemoval.h"
 #include "engine/PrivilegedRunner.h"
@@ -27,29 +26,27 @@ void scheduleRecenter() {
     });
 }
 
-// The system-wide bundles and "/tmp/nuvra" need root: our own script does it behind the
-// administrator dialog. Any failure here ends the whole step before user-level deletions.
-void removeSystemLevelBundles() {
-    const std::optional<std::string> script = Bundle::resourcePath("uninstall", "sh");
-    if (!script) {
-        throw EngineError::failed(
-            "The uninstaller is damaged (missing uninstall.sh). Please download it again.");
-    }
+// The system-wide bundles and a /tmp/nuvra that root owns need root: our own script does it, behind
+// the administrator dialog. Any failure here ends the whole step before user-level deletions; what
+// the script could not remove of /tmp/nuvra is a warning.
+std::vector<std::string> removeSystemLevelBundles() {
     if (TargetUser::otherAccount()) {
         // An administrator's run as root: no one to ask and no window to move.
-        PrivilegedRunner::runScriptAsRoot(*script);
+        auto warnings = PrivilegedRunner::runScriptAsRoot();
         UninstallerLog::file("  Apps: system-level bundles removed (admin)");
-        return;
+        return warnings;
     }
     makeRoomForPasswordDialog();
+    std::vector<std::string> warnings;
     try {
-        PrivilegedRunner::runScriptAsAdmin(*script);
+        warnings = PrivilegedRunner::runScriptAsAdmin();
     } catch (...) {
         scheduleRecenter();
         throw;
     }
     UninstallerLog::file("  Apps: system-level bundles removed (admin)");
     scheduleRecenter();
+    return warnings;
 }
 
 std::vector<std::string> userLevelBundles() {
@@ -63,16 +60,19 @@ std::vector<std::string> userLevelBundles() {
 } // namespace
 
 UninstallEngine::Sentences UninstallEngine::removeApps(bool needsAdmin) {
-    removeSystemApps(needsAdmin);
-    return removeUserApps();
+    Sentences warnings = removeSystemApps(needsAdmin);
+    for (std::string& warning : removeUserApps()) {
+        warnings.push_back(std::move(warning));
+    }
+    return warnings;
 }
 
-void UninstallEngine::removeSystemApps(bool needsAdmin) {
+UninstallEngine::Sentences UninstallEngine::removeSystemApps(bool needsAdmin) {
     if (needsAdmin) {
-        removeSystemLevelBundles();
-    } else {
-        UninstallerLog::file("  Apps: no system-level bundles found, skipping admin prompt");
+        return removeSystemLevelBundles();
     }
+    UninstallerLog::file("  Apps: no system-level bundles found, skipping admin prompt");
+    return {};
 }
 
 UninstallEngine::Sentences UninstallEngine::removeUserApps() {

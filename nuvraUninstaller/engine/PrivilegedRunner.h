@@ -1,32 +1,57 @@
 #pragma once
 
-#include "AppleScript.h"
 #include "engine/EngineError.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
-// Runs the uninstaller's own removal script as root through the administrator password dialog.
-// Calls are serialised on one background worker, created on first use and kept until exit, so at
-// most one privileged script runs at a time. Where the system's script runner is main-thread-only
-// (NSAppleScript), the worker hands that one call to the main thread and waits for it.
+// Runs the uninstaller's removal script (uninstall.sh, built into the program) as root. Root is
+// handed the script's text inside the command itself, never a path: nothing it runs can be
+// swapped by whoever may write the application's bundle.
+//
+// The window asks for the administrator password through the system's own dialog, as a child
+// process (/usr/bin/osascript with a do-shell-script command), waited for on one background worker
+// that is created on first use and kept until exit, so at most one privileged script runs at a
+// time and no thread with a user interface ever waits for it.
 namespace PrivilegedRunner {
 
-// Blocks the caller until the script has finished or the user has declined. Throws EngineError:
+using Sentences = std::vector<std::string>;
+
+// Blocks the caller until the script has finished, the user has declined or the wait was
+// abandoned. Returns the script's warnings (a /tmp/nuvra it could not remove). Throws EngineError:
 // adminCancelled when the dialog was dismissed, failed with a sentence otherwise.
-void runScriptAsAdmin(const std::string& scriptPath);
+Sentences runScriptAsAdmin();
 
 // For a process that already runs as root (an administrator's run for another account): runs
-// the script directly with /bin/bash, no dialog. Throws EngineError::failed when it cannot start
-// or reports an error (non-zero exit status), with what it printed.
-void runScriptAsRoot(const std::string& scriptPath);
+// the script with /bin/bash directly, no dialog, within a tool's deadline. Throws
+// EngineError::failed when it cannot start, or reports an error, with what it printed.
+Sentences runScriptAsRoot();
 
-// The pieces of the script source, exposed because getting them wrong runs the wrong command as
-// root. The path is quoted for the shell first, then the whole command escaped for AppleScript.
-std::string shellQuoted(const std::string& text);
-std::string appleScriptEscaped(const std::string& text);
-std::string scriptSource(const std::string& scriptPath);
+// The window is closing: a dialog still waiting is closed and its run ends as a failure; the log
+// says that the system-wide removal did not report back. Safe to call at any time.
+void abandonWaiting();
 
-// Turns an AppleScript failure into the engine's error.
-EngineError classify(const AppleScript::ErrorInfo& error);
+// The pieces of the command, exposed because getting them wrong runs the wrong command as root:
+// the script's text quoted for the shell, then the whole command escaped for AppleScript.
+std::string shellQuoted(std::string_view text);
+std::string appleScriptEscaped(std::string_view text);
+std::string scriptSource(std::string_view scriptText);
+
+// What osascript printed when the script failed: the error message and number of its
+// "execution error: MESSAGE (NUMBER)" line, or the whole output when there is no such line.
+struct ScriptError {
+    std::string message;
+    std::optional<long> number;
+};
+ScriptError scriptErrorOf(std::string_view output);
+
+// Turns a failure of the script into the engine's error.
+EngineError classify(const ScriptError& error);
+
+// The script's warnings in what it printed on success: one per line (osascript ends lines with
+// carriage returns), bounded.
+Sentences warningsIn(std::string_view output);
 
 } // namespace PrivilegedRunner

@@ -1,6 +1,7 @@
 #include "engine/StepOutcome.h"
 
 #include "engine/EngineError.h"
+#include "foundation/Shell.h"
 
 #include <exception>
 
@@ -20,9 +21,7 @@ std::string currentExceptionMessage() {
     }
 }
 
-} // namespace
-
-StepOutcome performStep(UninstallSteps& steps, UninstallStepID id, bool needsAdmin) {
+StepOutcome performStepItself(UninstallSteps& steps, UninstallStepID id, bool needsAdmin) {
     try {
         switch (id) {
         case UninstallStepID::stopProcesses:
@@ -48,6 +47,27 @@ StepOutcome performStep(UninstallSteps& steps, UninstallStepID id, bool needsAdm
         }
         return {{std::move(message)}, {}};
     }
+}
+
+} // namespace
+
+std::vector<std::string> withMissedDeadlines(std::vector<std::string> sentences) {
+    for (std::string& sentence : Shell::takeMissedDeadlines()) {
+        sentences.push_back(std::move(sentence));
+    }
+    return sentences;
+}
+
+StepOutcome performStep(UninstallSteps& steps, UninstallStepID id, bool needsAdmin) {
+    // Missed before this step (by the scan): in the log already, and not this step's doing.
+    Shell::takeMissedDeadlines();
+    StepOutcome outcome = performStepItself(steps, id, needsAdmin);
+    // Verification names what it could not check among its residues; its tools are in the log.
+    std::vector<std::string> missed = withMissedDeadlines({});
+    if (!outcome.failure && id != UninstallStepID::verify) {
+        outcome.sentences.insert(outcome.sentences.end(), missed.begin(), missed.end());
+    }
+    return outcome;
 }
 
 std::string runFailedLine(const std::string& message) {

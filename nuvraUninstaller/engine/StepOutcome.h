@@ -21,8 +21,12 @@ struct StepOutcome {
     std::optional<std::string> failure; // set when the step stopped the run
 };
 
-// Runs step `id` on `steps`; never throws.
+// Runs step `id` on `steps`; never throws. A tool the step had to stop at its deadline is one of
+// its problem sentences.
 StepOutcome performStep(UninstallSteps& steps, UninstallStepID id, bool needsAdmin);
+
+// `sentences` followed by one sentence per tool stopped at its deadline since the last look.
+std::vector<std::string> withMissedDeadlines(std::vector<std::string> sentences);
 
 // The session-log lines that open and close a run, whoever runs it.
 inline constexpr const char* runStartedLine = "Uninstall started";

@@ -17,8 +17,9 @@ public:
     Sentences removeInputSourceState();
     Sentences removeApps(bool needsAdmin); // throws EngineError
     // Its two halves, for a root run that leaves the user's part to a process of that user: the
-    // system-wide bundles (throws EngineError), then the user's own.
-    void removeSystemApps(bool needsAdmin);
+    // system-wide bundles (throws EngineError; warnings for a /tmp/nuvra left), then the user's
+    // own.
+    Sentences removeSystemApps(bool needsAdmin);
     Sentences removeUserApps();
     Sentences removeData();
     Sentences resetPermissions();

@@ -14,6 +14,7 @@ inline constexpr const char* tccutil = "/usr/bin/tccutil";
 inline constexpr const char* security = "/usr/bin/security";
 inline constexpr const char* getconf = "/usr/bin/getconf";
 inline constexpr const char* bash = "/bin/bash";
+inline constexpr const char* osascript = "/usr/bin/osascript";
 inline constexpr const char* sudo = "/usr/bin/sudo";
 inline constexpr const char* lsregister = "/System/Library/Frameworks/CoreServices.framework/"
                                           "Frameworks/LaunchServices.framework/Support/lsregister";

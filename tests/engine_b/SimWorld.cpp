@@ -43,11 +43,8 @@ void pinDown(const std::string& path) {
     }
 }
 
-std::string assembleAppBundle(const std::string& folder, bool withScript) {
-    return SimMac::assembleAppBundle(
-        folder, SimMac::insidePath(NUVRA_SOURCECTL_PATH),
-        withScript ? SimMac::insidePath(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh")
-                   : "");
+std::string assembleAppBundle(const std::string& folder) {
+    return SimMac::assembleAppBundle(folder, SimMac::insidePath(NUVRA_SOURCECTL_PATH));
 }
 
 bool present(const std::string& path) {

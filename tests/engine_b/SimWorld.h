@@ -23,9 +23,8 @@ void makeBundle(const std::string& path);
 // and the simulated Mac's tmpfs does not support the immutable attribute.
 void pinDown(const std::string& path);
 
-// An application bundle the test assembles: the built sourcectl and, optionally, the removal
-// script from the sources.
-std::string assembleAppBundle(const std::string& folder, bool withScript);
+// An application bundle the test assembles, holding the built sourcectl.
+std::string assembleAppBundle(const std::string& folder);
 
 bool present(const std::string& path); // anything at path, links included
 

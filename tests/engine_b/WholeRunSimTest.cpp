@@ -43,7 +43,7 @@ std::vector<std::string> decoyPaths() {
 TEST(WholeRun, AllStepsLeaveNothingOfTheProductAndEveryLookAlike) {
     NUVRA_REQUIRE_SIM();
     ASSERT_TRUE(SimMac::plantScene("full"));
-    Bundle::overrideMainBundlePathForTesting(SimWorld::assembleAppBundle("/opt/app", true));
+    Bundle::overrideMainBundlePathForTesting(SimWorld::assembleAppBundle("/opt/app"));
 
     UninstallEngine engine;
     std::vector<std::string> warnings;

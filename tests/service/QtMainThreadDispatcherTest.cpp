@@ -1,8 +1,6 @@
 #include "service/QtMainThreadDispatcher.h"
 
-#include "AppleScript.h"
 #include "Waiting.h"
-#include "engine/PrivilegedRunner.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -68,23 +66,6 @@ TEST(QtMainThreadDispatcherTest, PostReturnsBeforeTheWorkRunsOnMainThread) {
     std::thread worker([&] { dispatcher.post([&] { ++runs; }); });
     worker.join();
     EXPECT_TRUE(QTest::qWaitFor([&] { return runs == 2; }, untilItHappens));
-    EXPECT_TRUE(ranOnMain);
-}
-
-// The window runs its steps on workers; the administrator script, main-thread-only on a Mac, is
-// still called on the Qt main thread while the worker waits.
-TEST(QtMainThreadDispatcherTest, PrivilegedScriptFromAStepRunsOnTheMainThread) {
-    QtMainThreadDispatcher dispatcher;
-    MainThread::install(&dispatcher);
-    std::atomic<bool> ranOnMain{false};
-    AppleScript::overrideExecutionForTesting([&](const std::string&) {
-        ranOnMain = onMainThread();
-        return std::optional<AppleScript::ErrorInfo>();
-    });
-    EXPECT_TRUE(
-        onWorkerServingEvents([] { PrivilegedRunner::runScriptAsAdmin("/R/uninstall.sh"); }));
-    AppleScript::overrideExecutionForTesting({});
-    MainThread::install(nullptr);
     EXPECT_TRUE(ranOnMain);
 }
 

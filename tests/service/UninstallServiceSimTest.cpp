@@ -15,12 +15,9 @@ namespace {
 
 using Waiting::untilItHappens;
 
-// The application bundle the engine looks for its resources in: the built input-source tool and
-// the removal script from the sources.
+// The application bundle the engine looks for its resources in: the built input-source tool.
 std::string assembleBundle() {
-    return SimMac::assembleAppBundle(
-        "/opt/app", SimMac::insidePath(NUVRA_SOURCECTL_PATH),
-        SimMac::insidePath(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh"));
+    return SimMac::assembleAppBundle("/opt/app", SimMac::insidePath(NUVRA_SOURCECTL_PATH));
 }
 
 std::vector<std::string> sessionLogMessages() {

@@ -1,5 +1,7 @@
 #include "SimMac.h"
 
+#include "Waiting.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <optional>
 #include <spawn.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -235,16 +238,11 @@ std::vector<std::string> sessionLogMessages(const std::string& logFile) {
     return messages;
 }
 
-std::string assembleAppBundle(const std::string& folder, const std::string& sourcectl,
-                              const std::string& removalScript) {
+std::string assembleAppBundle(const std::string& folder, const std::string& sourcectl) {
     namespace fs = std::filesystem;
     const std::string bundle = folder + "/nuvraUninstaller.app";
     fs::create_directories(bundle + "/Contents/MacOS");
     fs::create_directories(bundle + "/Contents/Resources");
-    if (!removalScript.empty()) {
-        fs::copy_file(removalScript, bundle + "/Contents/Resources/uninstall.sh",
-                      fs::copy_options::overwrite_existing);
-    }
     fs::copy_file(sourcectl, bundle + "/Contents/Resources/sourcectl",
                   fs::copy_options::overwrite_existing);
     return bundle;
@@ -366,12 +364,45 @@ void clearCalls() {
     std::ofstream(callLogPath(), std::ios::trunc);
 }
 
+namespace {
+
+const char* pkexecWord(Pkexec mode) {
+    switch (mode) {
+    case Pkexec::approve:
+        return "approve";
+    case Pkexec::dismiss:
+        return "dismiss";
+    case Pkexec::fail:
+        return "fail";
+    case Pkexec::hold:
+        break;
+    }
+    return "hold";
+}
+
+std::string pkexecState(const std::string& name) {
+    return env("SIM_STATE_DIR", "/var/db/sim") + "/pkexec." + name;
+}
+
+} // namespace
+
 void setPkexec(Pkexec mode) {
-    const char* text = mode == Pkexec::approve   ? "approve"
-                       : mode == Pkexec::dismiss ? "dismiss"
-                                                 : "fail";
-    std::ofstream(env("SIM_STATE_DIR", "/var/db/sim") + "/pkexec.mode", std::ios::trunc)
-        << text << "\n";
+    if (mode == Pkexec::hold) {
+        ::unlink(pkexecState("shown").c_str());
+        ::unlink(pkexecState("answer").c_str());
+        ::mkfifo(pkexecState("answer").c_str(), 0666);
+        ::chmod(pkexecState("answer").c_str(), 0666); // the user's dialog reads it
+    }
+    std::ofstream(pkexecState("mode"), std::ios::trunc) << pkexecWord(mode) << "\n";
+}
+
+void untilPkexecShown() {
+    Waiting::untilFileHolds(pkexecState("shown"), "open\n");
+}
+
+void answerPkexec(Pkexec answer) {
+    // Opening the FIFO waits for the dialog to read it.
+    std::ofstream(pkexecState("answer")) << pkexecWord(answer) << "\n";
 }
 
 std::vector<std::vector<std::string>> state(const std::string& what) {

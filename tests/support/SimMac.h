@@ -56,8 +56,11 @@ std::vector<CallByUser> callsWithUids();
 // skipped. Exposed for its own tests.
 std::vector<Call> parseCallLog(const std::string& text);
 
-enum class Pkexec { approve, dismiss, fail };
+enum class Pkexec { approve, dismiss, fail, hold };
 void setPkexec(Pkexec mode);
+// With Pkexec::hold: waits until the dialog is open, and answers it (approve, dismiss or fail).
+void untilPkexecShown();
+void answerPkexec(Pkexec answer);
 
 // The fake tools' state as printed by sim/state: one tab-separated record per line.
 // `what` is "keychain", "agents", "ls" or "tcc".
@@ -68,9 +71,8 @@ std::vector<std::vector<std::string>> state(const std::string& what);
 std::vector<std::string> sessionLogMessages(const std::string& logFile);
 
 // An application bundle a test assembles in `folder` ("<folder>/nuvraUninstaller.app"), holding the
-// given sourcectl and, when given, the removal script as resources. Returns the bundle's path.
-std::string assembleAppBundle(const std::string& folder, const std::string& sourcectl,
-                              const std::string& removalScript = {});
+// given sourcectl as a resource. Returns the bundle's path.
+std::string assembleAppBundle(const std::string& folder, const std::string& sourcectl);
 
 // Puts a shell script at a tool's real path (e.g. "/usr/bin/defaults") while it lives, for
 // behaviour the fake tools do not have. The fake stays reachable at `realPath()`, so the script
