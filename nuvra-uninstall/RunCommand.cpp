@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -60,6 +61,18 @@ Json resultJson(const HeadlessRun::Outcome& outcome) {
     return line;
 }
 
+// The account's process could not be started or could not tell what it has: nothing was removed,
+// and a script still gets its result line.
+ExitStatus failedBeforeTheSteps(const CommandLine& command, const std::string& message) {
+    const HeadlessRun::Outcome failed{true, message, {}};
+    if (command.json) {
+        writeOut(jsonText(resultJson(failed)) + "\n");
+    } else {
+        writeOut("nuvra-uninstall: " + message + "\n", stderr);
+    }
+    return exitStatusOf(failed);
+}
+
 // The run's own session-log lines, shown as they are written. The multi-line entry of the scan
 // that verification repeats stays in the log: its outcome is the verification's own line.
 void showLogLines() {
@@ -88,12 +101,21 @@ ExitStatus runUninstall(const CommandLine& command) {
     } catch (const SessionClaim::Refused& refusal) {
         SessionClaim::report(refusal.what());
         return ExitStatus::internalError;
+    } catch (const std::runtime_error& error) {
+        return failedBeforeTheSteps(command, error.what());
     }
     // On the main thread, as in the window: the crash handlers' alternate signal stack is that
     // thread's, and the main thread outlives the worker this run is on.
     MainThread::runAndWait(UninstallerLog::installCrashHandlers);
     UninstallerLog::fileSessionStart();
-    const UninstallInventory inventory = steps->scan();
+    UninstallInventory inventory;
+    try {
+        inventory = steps->scan();
+    } catch (const std::runtime_error& error) {
+        UninstallerLog::file(std::string("Preflight scan failed: ") + error.what());
+        UninstallerLog::fileSessionEnd();
+        return failedBeforeTheSteps(command, error.what());
+    }
     if (!command.yes && !InventoryReport::somethingToRemove(inventory)) {
         writeOut(InventoryReport::text(inventory), command.json ? stderr : stdout);
         UninstallerLog::fileSessionEnd();

@@ -4,8 +4,10 @@
 #include "SessionClaim.h"
 #include "UserSessionProtocol.h"
 #include "discovery/InventoryScanner.h"
+#include "engine/StepOutcome.h"
 #include "engine/UninstallEngine.h"
 #include "engine/UninstallStepID.h"
+#include "foundation/Shell.h"
 #include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
 #include "foundation/WriteAll.h"
@@ -34,27 +36,32 @@ std::string answer(UninstallEngine& engine, const std::string& request) {
         return UserSessionProtocol::sentencesLine({});
     }
     if (request == UserSessionProtocol::scanRequest) {
-        return UserSessionProtocol::inventoryLine(InventoryScanner::scan());
+        // Only the account's own traces: root looks at the system-wide places itself.
+        return UserSessionProtocol::inventoryLine({InventoryScanner::scanAccount().items()});
     }
     const auto step = stepIDFromRawValue(request);
     if (!step) {
         return UserSessionProtocol::errorLine("Unknown request.");
     }
+    const auto replyWith = [](UninstallEngine::Sentences sentences) {
+        return UserSessionProtocol::sentencesLine(withMissedDeadlines(std::move(sentences)));
+    };
+    Shell::takeMissedDeadlines(); // the scan's, already in the log
     switch (*step) {
     case UninstallStepID::stopProcesses:
-        return UserSessionProtocol::sentencesLine(engine.stopProcesses());
+        return replyWith(engine.stopProcesses());
     case UninstallStepID::inputSource:
-        return UserSessionProtocol::sentencesLine(engine.removeInputSourceState());
+        return replyWith(engine.removeInputSourceState());
     case UninstallStepID::removeApps:
-        return UserSessionProtocol::sentencesLine(engine.removeUserApps());
+        return replyWith(engine.removeUserApps());
     case UninstallStepID::removeData:
-        return UserSessionProtocol::sentencesLine(engine.removeData());
+        return replyWith(engine.removeData());
     case UninstallStepID::resetPermissions:
-        return UserSessionProtocol::sentencesLine(engine.resetPermissions());
+        return replyWith(engine.resetPermissions());
     case UninstallStepID::refreshSystem:
-        return UserSessionProtocol::sentencesLine(engine.refreshSystemUI());
+        return replyWith(engine.refreshSystemUI());
     case UninstallStepID::verify:
-        return UserSessionProtocol::sentencesLine(engine.verify());
+        break; // root verifies, asking for a scan
     }
     return UserSessionProtocol::errorLine("Unknown request.");
 }

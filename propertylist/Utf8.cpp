@@ -1,5 +1,6 @@
 #include "Utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -172,6 +173,41 @@ Prefix validPrefix(std::string_view text) {
 
 bool isValid(std::string_view text) {
     return validPrefix(text).length == text.size();
+}
+
+namespace {
+
+// The length of `text` without a last character that the end cuts short.
+std::size_t withoutCutCharacter(std::string_view text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const auto c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xC0) == 0x80) {
+            continue;
+        }
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? text.size() - back : text.size();
+    }
+    return text.size();
+}
+
+} // namespace
+
+std::string shortened(std::string_view bytes, std::size_t limit) {
+    // Only the start can be kept, so only the start is made visible: a flood costs nothing.
+    std::string_view start = bytes.substr(0, std::min(bytes.size(), limit));
+    if (start.size() < bytes.size()) {
+        start = start.substr(0, withoutCutCharacter(start));
+    }
+    std::string text = visible(start);
+    if (start.size() == bytes.size() && text.size() <= limit) {
+        return text;
+    }
+    constexpr std::string_view mark = "\u2026";
+    const std::size_t keep = limit > mark.size() ? limit - mark.size() : 0;
+    if (text.size() > keep) {
+        text.resize(withoutCutCharacter(std::string_view(text).substr(0, keep)));
+    }
+    return text + std::string(mark);
 }
 
 } // namespace utf8

@@ -16,6 +16,10 @@ bool isValid(std::string_view bytes);
 // every byte that is not part of well-formed UTF-8 as \xHH.
 std::string visible(std::string_view bytes);
 
+// Text from outside made visible (above) and cut to at most `limit` bytes at a character
+// boundary, "…" marking a cut: what a message, a log line or a JSON line keeps of it.
+std::string shortened(std::string_view bytes, std::size_t limit);
+
 // How far `bytes` holds whole valid sequences from its start. `invalid` tells a byte there that no
 // continuation can make valid from a sequence merely cut off by the end of `bytes`, so text that
 // arrives in pieces can be checked as it comes.
