@@ -2,6 +2,7 @@
 
 #include "HomeFolder.h"
 #include "PlistValue.h"
+#include "SmallFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,36 +20,7 @@ namespace {
 // Reading property-list files
 
 // Preference and Info.plist files are small; anything larger than this is not one of them.
-constexpr std::uintmax_t maximumPlistBytes = 16u * 1024u * 1024u;
-
-enum class FileRead { missing, unreadable, ok };
-
-FileRead readSmallFile(const std::string& path, std::string& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return (errno == ENOENT || errno == ENOTDIR) ? FileRead::missing : FileRead::unreadable;
-    }
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              static_cast<std::uintmax_t>(info.st_size) <= maximumPlistBytes;
-    bytes.clear();
-    char buffer[64 * 1024];
-    while (ok) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0 || bytes.size() + static_cast<size_t>(got) > maximumPlistBytes) {
-            ok = false;
-        } else if (got == 0) {
-            break;
-        } else {
-            bytes.append(buffer, static_cast<size_t>(got));
-        }
-    }
-    ::close(fd);
-    return ok ? FileRead::ok : FileRead::unreadable;
-}
+constexpr std::size_t maximumPlistBytes = 16u * 1024u * 1024u;
 
 const plist::Value* valueForKey(const plist::Dictionary& dictionary, const std::string& key) {
     auto found = dictionary.find(key);
@@ -124,11 +96,11 @@ std::vector<std::string> sortedModeIDs(const plist::Dictionary& infoPlist) {
 // The input method and its modes from one bundle, or nothing when the bundle has no readable
 // Info.plist with an identifier.
 std::vector<SourcePtr> sourcesOfBundle(const std::filesystem::path& bundle) {
-    std::string bytes;
-    if (readSmallFile(bundle / "Contents" / "Info.plist", bytes) != FileRead::ok) {
+    const auto bytes = SmallFile::read(bundle / "Contents" / "Info.plist", maximumPlistBytes);
+    if (!bytes) {
         return {};
     }
-    std::optional<plist::Value> info = plist::parse(bytes);
+    std::optional<plist::Value> info = plist::parse(*bytes);
     const plist::Dictionary* infoDictionary = info ? info->get<plist::Dictionary>() : nullptr;
     if (!infoDictionary) {
         return {};
@@ -265,15 +237,16 @@ struct Preferences {
 // (a damaged or foreign file, or one holding text that is not UTF-8): callers must not write it
 // then, or the file would lose what it holds.
 std::optional<Preferences> loadPreferences(const std::string& path) {
-    std::string bytes;
-    switch (readSmallFile(path, bytes)) {
-    case FileRead::missing:
+    const SmallFile::Contents file = SmallFile::load(path, maximumPlistBytes);
+    switch (file.outcome) {
+    case SmallFile::Contents::Outcome::missing:
         return Preferences{plist::Dictionary{}, true, false};
-    case FileRead::unreadable:
+    case SmallFile::Contents::Outcome::unreadable:
         return std::nullopt;
-    case FileRead::ok:
+    case SmallFile::Contents::Outcome::read:
         break;
     }
+    const std::string& bytes = file.bytes;
     std::optional<plist::Value> root = plist::parse(bytes);
     plist::Dictionary* dictionary = root ? root->get<plist::Dictionary>() : nullptr;
     if (!dictionary) {

@@ -155,6 +155,16 @@ TEST_F(FileBackedInputSourcesTest, UnreadableOrUnwritablePreferencesGiveAStatusA
     EXPECT_NE(tis.TISEnableInputSource(parent), 0);
     EXPECT_EQ(readFile(home.preferences()), odd);
 
+    // A FIFO put in place of the file, or of a bundle's Info.plist, is refused, never waited on.
+    std::filesystem::remove(home.preferences());
+    ASSERT_EQ(mkfifo(home.preferences().c_str(), 0600), 0);
+    EXPECT_NE(tis.TISEnableInputSource(parent), 0);
+    const auto info = home.userInputMethods() / "nuvraInput.app/Contents/Info.plist";
+    std::filesystem::remove(info);
+    ASSERT_EQ(mkfifo(info.c_str(), 0600), 0);
+    EXPECT_EQ(byID(nuvraBundleID), nullptr);
+    std::filesystem::remove(home.preferences());
+
     // No folder can be made for the file.
     std::filesystem::remove_all(home.path() / "Library/Preferences");
     writeFile(home.path() / "Library/Preferences", "a file where the folder belongs");
