@@ -5,8 +5,8 @@
 #   nuvraUninstaller.app/Contents/Resources/{sourcectl, uninstall.sh, AppIcon.svg}
 #   nuvraUninstaller.app/Contents/Resources/man/{nuvra-uninstall.1, sourcectl.1}
 #                                                  (the copies every platform makes after linking)
-# Its LSMinimumSystemVersion comes from the Qt in use (MinimumMacOS.cmake). Made self-contained and
-# signed after the build by scripts/mac-deploy.sh and scripts/mac-sign.sh.
+# Its LSMinimumSystemVersion comes from the libraries in use (MinimumMacOS.cmake). Made
+# self-contained and signed after the build by scripts/mac-deploy.sh and scripts/mac-sign.sh.
 # Any other program the bundle carries reaches it the same way: an executable whose
 # RUNTIME_OUTPUT_DIRECTORY is ${NUVRA_BUNDLE_MACOS} lands in Contents/MacOS, a resource is copied
 # into ${NUVRA_BUNDLE_RESOURCES} after linking.

@@ -2,9 +2,10 @@
 # On a Mac: fails when the bundle would not run on another Mac. Every Mach-O file in it may link
 # only the system (/System, /usr/lib) and the bundle itself (@executable_path, @loader_path, or
 # @rpath with run paths inside the bundle), and none may need a newer macOS than the bundle's
-# LSMinimumSystemVersion says.
+# LSMinimumSystemVersion says (scripts/mac-minimum-macos.sh reads what each one needs).
 #   scripts/mac-check-bundle.sh APP_BUNDLE
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 app=${1:?usage: mac-check-bundle.sh APP_BUNDLE}
 minimum=$(/usr/libexec/PlistBuddy -c "Print :LSMinimumSystemVersion" "$app/Contents/Info.plist")
 problems=0
@@ -18,31 +19,45 @@ inside_bundle() {
     esac
     return 1
 }
-# 11.0 before 12.0 before 12.3: compared as numbers, part by part.
-newer_than() {
-    [[ $(printf '%s\n%s\n' "$1" "$2" | sort -t. -k1,1n -k2,2n -k3,3n | tail -n 1) == "$1" && $1 != "$2" ]]
+# By the first four bytes, thin (32 or 64 bit, either byte order) or universal.
+is_mach_o() {
+    case $(od -An -N4 -tx1 "$1" | tr -d ' \n') in
+    feedface | feedfacf | cefaedfe | cffaedfe | cafebabe | bebafeca | cafebabf | bfbafeca) return 0 ;;
+    esac
+    return 1
 }
 
+# Each tool's output is taken whole before it is read, so a tool that fails fails the check.
+mach_o_files=()
 count=0
 while IFS= read -r -d '' file; do
-    file -b "$file" | grep -q '^Mach-O' || continue
+    is_mach_o "$file" || continue
+    mach_o_files+=("$file")
     count=$((count + 1))
     # The first line names the file itself (and a library its own install name): skipped.
+    linked=$(otool -L "$file")
     while read -r library _; do
-        [[ $library == @rpath/* ]] && continue # checked through the run paths below
+        [[ -z $library || $library == @rpath/* ]] && continue # @rpath: see the run paths below
         inside_bundle "$library" || problem "$file links $library"
-    done < <(otool -L "$file" | tail -n +2 | grep -v ":$")
+    done < <(tail -n +2 <<<"$linked" | grep -v ":$" || true)
     load_commands=$(otool -l "$file")
     while read -r path; do
         inside_bundle "$path" || problem "$file has the run path $path"
     done < <(awk '/cmd LC_RPATH/ { getline; getline; print $2 }' <<<"$load_commands")
-    while read -r needs; do
-        newer_than "$needs" "$minimum" && problem "$file needs macOS $needs, LSMinimumSystemVersion is $minimum"
-    done < <(awk '$1 == "minos" { print $2 } /cmd LC_VERSION_MIN_MACOSX/ { getline; getline; print $2 }' \
-        <<<"$load_commands")
 done < <(find "$app" -type f -print0)
 
-((count > 0)) || problem "no Mach-O files in $app"
+if ((count == 0)); then
+    problem "no Mach-O files in $app"
+else
+    newer=$("$here/mac-minimum-macos.sh" --newer-than "$minimum" "${mach_o_files[@]}")
+    while IFS=$'\t' read -r needs file; do
+        if [[ $needs == none ]]; then
+            problem "$file records no minimum macOS, so nothing shows that it runs on macOS $minimum"
+        elif [[ -n $needs ]]; then
+            problem "$file needs macOS $needs, LSMinimumSystemVersion is $minimum"
+        fi
+    done <<<"$newer"
+fi
 if ((problems > 0)); then
     echo "mac-check-bundle: $problems problems in $count Mach-O files" >&2
     exit 1

@@ -7,20 +7,41 @@
 # and staples the bundle. Without them it signs ad hoc and says in one line what it skipped;
 # that is never a failure.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=mac-signing.sh
+source "$here/mac-signing.sh"
 app=${1:?usage: mac-sign.sh APP_BUNDLE}
-notice() { echo "::notice::$*"; }
 
-# Inside out: every Mach-O file the bundle carries first, then the bundle. Deployment rewrote
-# their load commands, which voids the linker's signatures, and a program in Contents/Resources
-# (sourcectl) is not nested code that a deep signature of the bundle reaches.
+# Inside out, each piece of code on its own, never with --deep (which signs only the code it finds
+# where a bundle keeps code, sourcectl in Contents/Resources not among it): first every Mach-O file
+# that is not a bundle's main program (libraries, plug-ins, QML plug-ins, the window module, the
+# helper programs), then every framework by its version folder, deepest first, then the
+# application, which seals all of it. Deployment rewrote the load commands, which voided the
+# linker's signatures.
+is_mach_o() {
+    case $(od -An -N4 -tx1 "$1" | tr -d ' \n') in
+    feedface | feedfacf | cefaedfe | cffaedfe | cafebabe | bebafeca | cafebabf | bfbafeca) return 0 ;;
+    esac
+    return 1
+}
+framework_binary() { # FILE: Name.framework/Versions/X/Name
+    local version_folder=${1%/*} name=${1##*/}
+    [[ ${version_folder%/*} == */Versions && ${version_folder%/Versions/*} == */"$name.framework" ]]
+}
 sign_bundle() { # CODESIGN_OPTION...
-    local file
+    local file folder
     while IFS= read -r -d '' file; do
-        file -b "$file" | grep -q '^Mach-O' || continue
+        is_mach_o "$file" || continue
         [[ $file == "$app/Contents/MacOS/nuvraUninstaller" ]] && continue
+        framework_binary "$file" && continue
         codesign --force "$@" "$file"
     done < <(find "$app/Contents" -type f -print0)
-    codesign --force --deep "$@" "$app"
+    while IFS= read -r folder; do
+        codesign --force "$@" "$folder"
+    done < <(find "$app/Contents" -type d | grep -E '[.]framework/Versions/[^/]+$' |
+        awk -F/ '{ print NF "\t" $0 }' | sort -rn | cut -f2-)
+    codesign --force "$@" "$app"
+    # --deep here only checks: every nested piece must carry a valid signature of its own.
     codesign --verify --deep --strict --verbose=2 "$app"
 }
 
@@ -30,28 +51,13 @@ if [[ -z ${MACOS_CERTIFICATE:-} || -z ${MACOS_SIGNING_IDENTITY:-} ]]; then
     exit 0
 fi
 
-# A keychain of the job's own, gone with the job, holds the certificate.
 work=$(mktemp -d)
-keychain=$work/signing.keychain-db
-password=$(uuidgen)
-trap 'security delete-keychain "$keychain" 2>/dev/null || true; rm -rf "$work"' EXIT
-base64 --decode <<<"$MACOS_CERTIFICATE" >"$work/certificate.p12"
-security create-keychain -p "$password" "$keychain"
-security set-keychain-settings -lut 3600 "$keychain"
-security unlock-keychain -p "$password" "$keychain"
-security import "$work/certificate.p12" -k "$keychain" -P "${MACOS_CERTIFICATE_PASSWORD:-}" \
-    -T /usr/bin/codesign
-security set-key-partition-list -S apple-tool:,apple: -s -k "$password" "$keychain" >/dev/null
-security list-keychains -d user -s "$keychain" login.keychain-db
+trap 'signing_keychain_remove; rm -rf "$work"' EXIT
+signing_keychain_create "$work" "$MACOS_CERTIFICATE" "${MACOS_CERTIFICATE_PASSWORD:-}" /usr/bin/codesign
+sign_bundle --options runtime --timestamp --keychain "$signing_keychain" --sign "$MACOS_SIGNING_IDENTITY"
 
-sign_bundle --options runtime --timestamp --keychain "$keychain" --sign "$MACOS_SIGNING_IDENTITY"
-
-if [[ -z ${NOTARY_APPLE_ID:-} || -z ${NOTARY_TEAM_ID:-} || -z ${NOTARY_PASSWORD:-} ]]; then
+if ! notary_credentials_given; then
     notice "No notary credentials among the repository's secrets: signed with Developer ID, not notarized."
     exit 0
 fi
-ditto -c -k --keepParent "$app" "$work/notarize.zip"
-xcrun notarytool submit "$work/notarize.zip" --apple-id "$NOTARY_APPLE_ID" \
-    --team-id "$NOTARY_TEAM_ID" --password "$NOTARY_PASSWORD" --wait
-xcrun stapler staple "$app"
-xcrun stapler validate "$app"
+notarize "$app" "$work"
