@@ -32,6 +32,21 @@ bool keychainHasAccount(const std::string& account) {
     return SimWorld::keychainDump().find("\"acct\"<blob>=\"" + account + "\"") != std::string::npos;
 }
 
+std::vector<Call> keychainDeletions() {
+    std::vector<Call> deletions;
+    for (const Call& call : SimMac::callsTo("/usr/bin/security")) {
+        if (call.at(1) == "delete-generic-password") {
+            deletions.push_back(call);
+        }
+    }
+    return deletions;
+}
+
+const Call deletePending{"/usr/bin/security", "delete-generic-password", "-a",
+                         "ai.nuvra.auth.pendingPKCE"};
+const Call deleteSession{"/usr/bin/security", "delete-generic-password", "-a",
+                         "ai.nuvra.auth.session"};
+
 std::vector<std::string> dataPaths() {
     std::vector<std::string> paths;
     for (const auto& list :
@@ -124,21 +139,54 @@ TEST(DataRemoval, RepeatsKeychainDeletionUntilNoneLeftAndTriesKnownAccountsOnce)
     UninstallEngine engine;
     EXPECT_TRUE(engine.removeData().empty());
 
-    std::vector<Call> deletions;
-    for (const Call& call : SimMac::callsTo("/usr/bin/security")) {
-        if (call.at(1) == "delete-generic-password") {
-            deletions.push_back(call);
-        }
-    }
-    const Call pending{"/usr/bin/security", "delete-generic-password", "-a",
-                       "ai.nuvra.auth.pendingPKCE"};
-    const Call session{"/usr/bin/security", "delete-generic-password", "-a",
-                       "ai.nuvra.auth.session"};
     // Sorted accounts; the absent one is tried once, the present one until a run finds nothing.
-    EXPECT_THAT(deletions, ElementsAre(pending, session, session, session, session));
+    EXPECT_THAT(keychainDeletions(), ElementsAre(deletePending, deleteSession, deleteSession,
+                                                 deleteSession, deleteSession));
     EXPECT_FALSE(keychainHasAccount("ai.nuvra.auth.session"));
     EXPECT_THAT(dataLog(), ElementsAre("  Data: removed Keychain item ai.nuvra.auth.session",
                                        "  Data: settings and data removed — OK"));
+}
+
+// A tool that keeps reporting success cannot keep the step going: one run per item the Keychain
+// listed for the account, and one more.
+TEST(DataRemoval, KeychainDeletionsEndWhateverTheToolAnswers) {
+    NUVRA_REQUIRE_SIM();
+    addKeychainItem("ai.nuvra.auth.session", "nuvra");
+    addKeychainItem("ai.nuvra.auth.session", "nuvra-2");
+    SimMac::ReplacedTool alwaysDeleting("/usr/bin/security",
+                                        "#!/bin/bash\n. /usr/libexec/sim/tools/calllog.sh\n"
+                                        "sim_log_call \"$@\"\n"
+                                        "[ \"$1\" = delete-generic-password ] && exit 0\n"
+                                        "exec /usr/bin/security.real \"$@\"\n");
+
+    UninstallEngine engine;
+    EXPECT_TRUE(engine.removeData().empty());
+    EXPECT_THAT(keychainDeletions(),
+                ElementsAre(deletePending, deleteSession, deleteSession, deleteSession));
+}
+
+// A locked Keychain (its user logged out, nobody there to unlock it) keeps its items: each account
+// is a warning naming it, tried once, the step ends "WARN" and the verification lists what is
+// left.
+TEST(DataRemoval, ALockedKeychainIsAWarningPerItemAndVerificationListsIt) {
+    NUVRA_REQUIRE_SIM();
+    addKeychainItem("ai.nuvra.auth.session", "nuvra");
+    addKeychainItem("ai.nuvra.auth.session", "nuvra-2");
+    addKeychainItem("ai.nuvra.sync.token", "ai.nuvra.sync");
+    SimMac::lockLoginKeychain(SimMac::home());
+
+    UninstallEngine engine;
+    const std::string locked = ". The Keychain is locked; it can be removed once its user is "
+                               "logged in.";
+    EXPECT_THAT(engine.removeData(),
+                ElementsAre("Could not remove the Keychain item ai.nuvra.auth.session" + locked,
+                            "Could not remove the Keychain item ai.nuvra.sync.token" + locked));
+
+    const Call deleteToken{"/usr/bin/security", "delete-generic-password", "-a",
+                           "ai.nuvra.sync.token"};
+    EXPECT_THAT(keychainDeletions(), ElementsAre(deletePending, deleteSession, deleteToken));
+    EXPECT_THAT(dataLog(), ElementsAre("  Data: settings and data removed — WARN"));
+    EXPECT_THAT(engine.verify(), ElementsAre("Sign-in data (Keychain) (2 items)"));
 }
 
 TEST(DataRemoval, ProtectedFolderGivesOneWarningWhileLaterStepsRun) {

@@ -116,6 +116,22 @@ TEST_F(ToolOutput, SecurityDumpsEveryItemAndDeletesOnePerCall) {
     for (const auto& item : SimMac::state("keychain")) {
         EXPECT_NE(item.at(0), "ai.nuvra.auth.session");
     }
+
+    // Locked, as while its user is logged out: still listed, but a deletion only looks like one
+    // (the item, then "password has been deleted."), and errSecInteractionNotAllowed's status
+    // tells the truth. Adding is refused in words.
+    SimMac::lockLoginKeychain(SimMac::home());
+    const std::string token = "\"acct\"<blob>=\"ai.nuvra.sync.token\"";
+    const auto refused =
+        run({"/usr/bin/security", "delete-generic-password", "-a", "ai.nuvra.sync.token"});
+    EXPECT_EQ(refused.status, 36);
+    EXPECT_NE(refused.output.find(token), std::string::npos) << refused.output;
+    EXPECT_TRUE(refused.output.ends_with("\npassword has been deleted.\n")) << refused.output;
+    EXPECT_EQ(count(run({"/usr/bin/security", "dump-keychain"}).output, token), 1u);
+    const auto added = run({"/usr/bin/security", "add-generic-password", "-a", "x", "-s", "y"});
+    EXPECT_EQ(added.status, 36);
+    EXPECT_EQ(added.output, "security: SecKeychainItemCreateFromContent (<default>): User "
+                            "interaction is not allowed.\n");
 }
 
 TEST_F(ToolOutput, SecurityPrintsBlobsThatAreNotPlainTextAsHex) {

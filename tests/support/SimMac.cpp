@@ -374,6 +374,11 @@ void setPkexec(Pkexec mode) {
         << text << "\n";
 }
 
+void lockLoginKeychain(const std::string& home) {
+    std::ofstream(env("SIM_STATE_DIR", "/var/db/sim") + "/keychain.locked", std::ios::app)
+        << home << "/Library/Keychains/login.keychain-db\n";
+}
+
 std::vector<std::vector<std::string>> state(const std::string& what) {
     std::vector<std::vector<std::string>> records;
     const RunResult r = run({repoDir() + "/sim/state", what});

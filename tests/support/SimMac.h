@@ -59,6 +59,10 @@ std::vector<Call> parseCallLog(const std::string& text);
 enum class Pkexec { approve, dismiss, fail };
 void setPkexec(Pkexec mode);
 
+// Locks the login keychain of the account whose home is `home`, as macOS keeps it while that user
+// is logged out: its items are still listed, every change is refused (see sim/tools/security).
+void lockLoginKeychain(const std::string& home);
+
 // The fake tools' state as printed by sim/state: one tab-separated record per line.
 // `what` is "keychain", "agents", "ls" or "tcc".
 std::vector<std::vector<std::string>> state(const std::string& what);
