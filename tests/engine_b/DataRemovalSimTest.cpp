@@ -4,12 +4,15 @@
 #include "SimWorld.h"
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
+#include "foundation/SystemTools.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+namespace fs = std::filesystem;
 using SimMac::Call;
 using SimWorld::present;
 using ::testing::ElementsAre;
@@ -257,6 +260,50 @@ TEST(PermissionsReset, ResetEarlyInTheRunAndAFailureForAnInstalledBundleIsAWarni
                                                        "ai.nuvra.inputmethod.NuvraAgent."));
     EXPECT_THAT(SimMac::callsTo(failingForAgent.realPath()), ::testing::IsEmpty());
     EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Permissions: TCC records reset — WARN");
+}
+
+// macOS finds an identifier only through LaunchServices, which need not know a bundle on disk
+// (copied in, never opened): the installed bundles are registered before the resets, so their
+// grants really go, and unregistered again by the same step. A link at a bundle's place is not
+// registered, since that would register whatever it points at.
+TEST(PermissionsReset, InstalledButUnregisteredBundlesAreRegisteredSoTheirGrantsGo) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const std::string home = SimMac::home();
+    const std::string systemIme = "/Library/Input Methods/nuvraInput.app";
+    const std::string userIme = home + "/Library/Input Methods/nuvraInput.app";
+    const std::string lsregister = SystemTools::lsregister;
+    for (const std::string& bundle : {systemIme, userIme}) {
+        ASSERT_EQ(SimMac::run({lsregister, "-u", bundle}).status, 0);
+    }
+    const std::string userAgent = home + "/Applications/NuvraAgent.app";
+    fs::remove_all(userAgent);
+    fs::create_directory_symlink("/Applications/Nuvra Notes.app", userAgent);
+    SimMac::clearCalls();
+
+    UninstallEngine engine;
+    engine.removeInputSourceState();
+    EXPECT_THAT(engine.resetPermissions(), ::testing::IsEmpty());
+
+    for (const auto& record : SimMac::state("tcc")) {
+        EXPECT_EQ(record.at(1).find("ai.nuvra."), std::string::npos) << record.at(1);
+    }
+    std::vector<Call> registrations;
+    for (const Call& call : SimMac::calls()) {
+        if (call.front() == "/usr/bin/tccutil") {
+            break;
+        }
+        if (call.front() == lsregister) {
+            registrations.push_back(call);
+        }
+    }
+    EXPECT_THAT(registrations,
+                ElementsAre(Call{lsregister, "-f", systemIme}, Call{lsregister, "-f", userIme},
+                            Call{lsregister, "-f", "/Applications/NuvraAgent.app"}));
+    for (const auto& record : SimMac::state("ls")) {
+        EXPECT_NE(record.at(0), systemIme);
+        EXPECT_NE(record.at(0), userIme);
+    }
 }
 
 TEST(RefreshSystemUI, KillsInputServicesOutrightThenAsksTheMenuBarToRestart) {

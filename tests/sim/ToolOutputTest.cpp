@@ -237,14 +237,17 @@ TEST_F(ToolOutput, TccutilLsregisterGetconf) {
     EXPECT_EQ(unknown.output, "tccutil: No such bundle identifier \"com.nuvra.agent\": The "
                               "operation couldn\u2019t be completed. (OSStatus error -10814.)\n");
     EXPECT_EQ(clients(), before);
-    // Unregistered, a bundle in an Input Methods folder is still found; moved out, it is not.
+    // Only the caller's own registrations resolve: a bundle on disk that is not registered, or
+    // registered by another user, is unknown.
     const std::string kanaPad = "/Library/Input Methods/KanaPad.app";
     ASSERT_EQ(run({lsregister, "-u", kanaPad}).status, 0);
     const std::vector<std::string> resetKanaPad{"/usr/bin/tccutil", "reset", "Microphone",
                                                 "com.example.inputmethod.KanaPad"};
-    EXPECT_EQ(run(resetKanaPad).status, 0);
-    fs::rename(kanaPad, "/Users/tester/KanaPad.app");
     EXPECT_EQ(run(resetKanaPad).status, 1);
+    ASSERT_EQ(run({"/usr/bin/sudo", "-H", "-u", "riley", lsregister, "-f", kanaPad}).status, 0);
+    EXPECT_EQ(run(resetKanaPad).status, 1);
+    ASSERT_EQ(run({lsregister, "-f", kanaPad}).status, 0);
+    EXPECT_EQ(run(resetKanaPad).status, 0);
 
     const auto dump = run({lsregister, "-dump"});
     EXPECT_EQ(dump.status, 0);
