@@ -212,6 +212,23 @@ TEST(DataRemoval, ProtectedFolderGivesOneWarningWhileLaterStepsRun) {
     EXPECT_EQ(dataLog().back(), "  Data: settings and data removed — WARN");
 }
 
+// macOS refusing a removal (App Management, App Data) is told with what to allow (the command's
+// words for administrators are checked with the command); the folder stays whole.
+TEST(DataRemoval, ARefusedRemovalSaysWhatToAllow) {
+    NUVRA_REQUIRE_SIM();
+    const std::string logs = HomeFolder::homeDirectory() + "/Library/Logs/nuvra";
+    SimWorld::makeFile(logs + "/today.log");
+    ASSERT_TRUE(SimMac::refuseRemoval(logs));
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.removeData(),
+                ElementsAre("Could not remove " + logs +
+                            ". macOS did not allow it. Allow nuvraUninstaller in System Settings "
+                            "\u2192 Privacy & Security \u2192 Full Disk Access, then uninstall "
+                            "again."));
+    EXPECT_TRUE(present(logs + "/today.log"));
+}
+
 // getconf ends its answer with a slash and a line break; the cache paths must not double it.
 TEST(DataRemoval, CachePathsHaveOneSlashAfterTheCacheFolder) {
     NUVRA_REQUIRE_SIM();

@@ -267,6 +267,26 @@ TEST_F(ToolOutput, TccutilLsregisterGetconf) {
     EXPECT_GT(std::stol(page.output), 0);
 }
 
+// A folder made to refuse removal, as macOS refuses an app's changes to another app's bundle or
+// data, refuses root and the user alike with "Operation not permitted" until it is allowed again.
+TEST_F(ToolOutput, ARefusingFolderHoldsForRootAndTheUser) {
+    const std::string folder = SimMac::home() + "/Library/Application Support/nuvra";
+    ASSERT_TRUE(fs::is_directory(folder));
+    ASSERT_TRUE(SimMac::refuseRemoval(folder));
+    for (const std::vector<std::string>& remover :
+         {std::vector<std::string>{"/bin/rm", "-rf", folder},
+          std::vector<std::string>{"/usr/bin/sudo", "-u", "tester", "/bin/rm", "-rf", folder}}) {
+        const auto refused = run(remover);
+        EXPECT_NE(refused.status, 0);
+        EXPECT_NE(refused.output.find("Operation not permitted"), std::string::npos)
+            << refused.output;
+    }
+    EXPECT_TRUE(fs::is_directory(folder));
+    ASSERT_EQ(run({SimMac::repoDir() + "/sim/refuse-removal", "--allow", folder}).status, 0);
+    EXPECT_EQ(run({"/bin/rm", "-rf", folder}).status, 0);
+    EXPECT_FALSE(fs::exists(folder));
+}
+
 // The second account's tools work for it: they find its folders, save the shared state, and are
 // started only in its own session.
 TEST_F(ToolOutput, EveryAccountsToolsActForThatAccount) {

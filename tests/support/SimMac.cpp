@@ -379,6 +379,15 @@ void lockLoginKeychain(const std::string& home) {
         << home << "/Library/Keychains/login.keychain-db\n";
 }
 
+::testing::AssertionResult refuseRemoval(const std::string& path) {
+    const RunResult r = run({repoDir() + "/sim/refuse-removal", path});
+    if (r.status != 0) {
+        return ::testing::AssertionFailure()
+               << "sim/refuse-removal failed (" << r.status << "): " << r.output;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 std::vector<std::vector<std::string>> state(const std::string& what) {
     std::vector<std::vector<std::string>> records;
     const RunResult r = run({repoDir() + "/sim/state", what});
