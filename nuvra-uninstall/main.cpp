@@ -8,6 +8,7 @@
 #include "OutputLine.h"
 #include "UserSessionMode.h"
 #include "VersionText.h"
+#include "engine/AccessAdvice.h"
 #include "foundation/MainThreadQueue.h"
 
 #include <csignal>
@@ -56,6 +57,8 @@ int execute(const CommandLine& command) {
 int main(int argc, char** argv) {
     // A reader that goes away (a pipe into `head`) must not end a removal half-way.
     std::signal(SIGPIPE, SIG_IGN);
+    // Its warnings are read by administrators (its user's process of a root run too).
+    AccessAdvice::install(AccessAdvice::Audience::administrator);
     if (argc > 1 && std::string(argv[1]) == UserSessionMode::flag) {
         const std::vector<std::string> arguments(argv + 2, argv + argc);
         return MainThreadQueue::runWorkOnWorker([&] { return UserSessionMode::serve(arguments); });

@@ -12,9 +12,6 @@ constexpr std::string_view modeSuffix = ".default";
 constexpr const char* usageLine = "Usage: sourcectl "
                                   "--disable-source|--disable-all|--enable-source|--is-enabled|"
                                   "--enable-remaining|--verify";
-// Printed under the usage line: sourcectl has no help option of its own, the manual page is it.
-constexpr const char* manualLine =
-    "Manual page: /Applications/nuvraUninstaller.app/Contents/Resources/man/sourcectl.1";
 constexpr const char* arrow = " \u2192 ";
 
 class Commands {
@@ -180,7 +177,8 @@ private:
 int runSourcectl(const std::vector<std::string>& args, TextInputSources& sources,
                  std::ostream& out) {
     if (args.size() < 2) {
-        out << usageLine << '\n' << manualLine << '\n';
+        // The usage line alone: scripts compare it whole. The manual page is found with man.
+        out << usageLine << '\n';
         return 1;
     }
     const std::string& command = args[1];

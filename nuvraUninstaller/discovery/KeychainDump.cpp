@@ -1,7 +1,6 @@
 #include "discovery/KeychainDump.h"
 
 #include <algorithm>
-#include <set>
 
 namespace KeychainDump {
 namespace {
@@ -11,8 +10,8 @@ constexpr std::string_view productAccountPrefix = "ai.nuvra.";
 
 } // namespace
 
-std::vector<std::string> parseNuvraAccounts(std::string_view dump) {
-    std::set<std::string, std::less<>> accounts;
+std::map<std::string, std::size_t, std::less<>> countNuvraAccounts(std::string_view dump) {
+    std::map<std::string, std::size_t, std::less<>> counts;
     // Jumping from one attribute to the next and then past the end of its line visits each line's
     // first attribute only, without splitting the dump into lines. The attribute holds no line
     // feed, so a match never spans two lines.
@@ -24,13 +23,25 @@ std::vector<std::string> parseNuvraAccounts(std::string_view dump) {
         const size_t closingQuote = rest.find('"');
         if (closingQuote != std::string_view::npos) {
             const std::string_view account = rest.substr(0, closingQuote);
-            if (account.starts_with(productAccountPrefix) && !accounts.contains(account)) {
-                accounts.emplace(account);
+            if (account.starts_with(productAccountPrefix)) {
+                if (const auto known = counts.find(account); known != counts.end()) {
+                    ++known->second;
+                } else {
+                    counts.emplace(account, 1);
+                }
             }
         }
         position = lineEnd;
     }
-    return {accounts.begin(), accounts.end()};
+    return counts;
+}
+
+std::vector<std::string> parseNuvraAccounts(std::string_view dump) {
+    std::vector<std::string> accounts;
+    for (auto& [account, count] : countNuvraAccounts(dump)) {
+        accounts.push_back(account);
+    }
+    return accounts;
 }
 
 } // namespace KeychainDump

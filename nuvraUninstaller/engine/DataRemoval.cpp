@@ -1,5 +1,6 @@
 #include "Utf8.h"
 #include "discovery/InventoryScanner.h"
+#include "discovery/KeychainDump.h"
 #include "engine/PathRemoval.h"
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
@@ -9,14 +10,15 @@
 #include "foundation/UserCommand.h"
 #include "foundation/WhiteSpace.h"
 
-#include <algorithm>
-#include <set>
+#include <map>
 
 namespace {
 
-// A Keychain holding the same account this many times is not plausible; a tool that keeps
-// reporting success without deleting anything must not hang the uninstall forever.
-constexpr int maxKeychainDeletionsPerAccount = 1000;
+// The exit statuses of "security" (an OSStatus's low byte): errSecItemNotFound, and
+// errSecInteractionNotAllowed, which a locked Keychain gives when nobody can be asked to unlock
+// it (the account is logged out, or no one sits at a graphical session).
+constexpr int keychainItemNotFound = 44;
+constexpr int keychainInteractionNotAllowed = 36;
 
 void removeAll(const std::vector<std::string>& paths, std::vector<std::string>& warnings) {
     for (const std::string& path : paths) {
@@ -32,32 +34,51 @@ void deleteDefaultsDomains(const std::vector<std::string>& domains) {
     }
 }
 
-// True when one matching item was deleted.
-bool deleteOneKeychainItem(const std::string& account) {
-    const auto result =
-        UserCommand::run(SystemTools::security, {"delete-generic-password", "-a", account});
-    return result && result->terminationStatus == 0;
-}
-
-// The tool deletes one item per run, so repeat until it finds none left.
-void deleteKeychainItems() {
-    std::set<std::string> accounts;
-    for (const std::string& account : InventoryScanner::keychainNuvraAccounts()) {
-        accounts.insert(account);
+// The product's accounts with the number of items the Keychain lists for each: the catalogue's
+// known accounts are always tried, even when the listing does not show them. The raw bytes are
+// read, since one byte that is not UTF-8 anywhere in the dump must not hide every account in it.
+std::map<std::string, std::size_t, std::less<>> keychainItemCounts() {
+    std::map<std::string, std::size_t, std::less<>> counts;
+    if (const auto dump = UserCommand::run(SystemTools::security, {"dump-keychain"})) {
+        counts = KeychainDump::countNuvraAccounts(dump->data);
     }
     for (const std::string& account : NuvraFootprint::knownKeychainAccounts()) {
-        accounts.insert(account);
+        counts.try_emplace(account, 0);
     }
-    for (const std::string& account : accounts) {
-        if (!deleteOneKeychainItem(account)) {
-            continue;
-        }
-        for (int runs = 1; runs < maxKeychainDeletionsPerAccount; ++runs) {
-            if (!deleteOneKeychainItem(account)) {
+    return counts;
+}
+
+std::string keychainWarning(const std::string& account, int status) {
+    std::string warning = "Could not remove the Keychain item " + utf8::visible(account) + ".";
+    if (status == keychainInteractionNotAllowed) {
+        warning += " The Keychain is locked; it can be removed once its user is logged in.";
+    }
+    return warning;
+}
+
+// The tool deletes one item per run. Each account gets one run per item the listing showed and
+// one more, which normally answers "not found": however the tool answers, the loop ends. Any
+// other failure is reported for the account; a tool that cannot be started did nothing.
+void deleteKeychainItems(std::vector<std::string>& warnings) {
+    for (const auto& [account, listed] : keychainItemCounts()) {
+        std::size_t deleted = 0;
+        for (std::size_t run = 0; run <= listed; ++run) {
+            const auto result =
+                UserCommand::run(SystemTools::security, {"delete-generic-password", "-a", account});
+            if (!result) {
                 break;
             }
+            if (result->terminationStatus != 0) {
+                if (result->terminationStatus != keychainItemNotFound) {
+                    warnings.push_back(keychainWarning(account, result->terminationStatus));
+                }
+                break;
+            }
+            ++deleted;
         }
-        UninstallerLog::file("  Data: removed Keychain item " + utf8::visible(account));
+        if (deleted > 0) {
+            UninstallerLog::file("  Data: removed Keychain item " + utf8::visible(account));
+        }
     }
 }
 
@@ -101,7 +122,7 @@ UninstallEngine::Sentences UninstallEngine::removeData() {
     removeAll(NuvraFootprint::preferencePlists(), warnings);
     removeAll(NuvraFootprint::logDirs(), warnings);
     removeAll(NuvraFootprint::libraryDataDirs(), warnings);
-    deleteKeychainItems();
+    deleteKeychainItems(warnings);
     removeAll(InventoryScanner::tempRemnants(), warnings);
     // A /tmp/nuvra of the account's own is the account's to remove; root's goes with the
     // system-wide bundles, and another account's is no business of this run.

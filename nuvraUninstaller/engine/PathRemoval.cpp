@@ -1,6 +1,7 @@
 #include "engine/PathRemoval.h"
 
 #include "Utf8.h"
+#include "engine/AccessAdvice.h"
 #include "foundation/UninstallerLog.h"
 
 #include <cerrno>
@@ -262,7 +263,13 @@ std::optional<std::string> removeIfPresent(const std::string& path) {
         return std::nullopt;
     }
     UninstallerLog::error("Could not remove %s: %s", path.c_str(), error.message().c_str());
-    return "Could not remove " + utf8::visible(path) + ".";
+    std::string warning = "Could not remove " + utf8::visible(path) + ".";
+    // macOS refuses one app's changes to another app's bundle or data until it is allowed to make
+    // them: say what to allow. Other errors have no such remedy.
+    if (error == std::errc::operation_not_permitted || error == std::errc::permission_denied) {
+        warning += " " + AccessAdvice::forRefusedRemoval();
+    }
+    return warning;
 }
 
 } // namespace PathRemoval

@@ -19,7 +19,8 @@ bool exists(const std::string& path);
 std::error_code removeRecursively(const std::string& path);
 
 // The removal rule every step applies: nothing when absent or removed, else the warning
-// "Could not remove <path>." (the system's reason goes to the developer log only).
+// "Could not remove <path>.", followed by what to allow when the system refused the removal
+// (EPERM, EACCES; see AccessAdvice); the system's reason goes to the developer log only.
 std::optional<std::string> removeIfPresent(const std::string& path);
 
 // The two moments of the walk where a change made by someone else could redirect it: just before

@@ -10,28 +10,50 @@
 
 namespace {
 
-// The identifiers whose bundle sits at one of the product's places right now: the input method's
-// and the agent's (a link at the place counts, as it does for the scan); the legacy identifiers
-// name bundles of old versions that no place here holds.
-std::vector<std::string> installedBundleIDs() {
+struct InstalledBundle {
+    std::string path;
+    const std::string& bundleID;
+};
+
+// The product's bundles at their places right now whose identifiers the reset names: the input
+// method's and the agent's (a link at the place counts, as it does for the scan); the legacy
+// identifiers name bundles of old versions that no place here holds.
+std::vector<InstalledBundle> installedBundles() {
     const std::pair<std::string_view, const std::string&> carriers[] = {
         {"/nuvraInput.app", NuvraFootprint::inputMethodBundleID()},
         {"/NuvraAgent.app", NuvraFootprint::productBundleIDs()[0]},
     };
-    std::vector<std::string> installed;
+    std::vector<InstalledBundle> installed;
     for (const std::string& path : NuvraFootprint::canonicalBundlePaths()) {
         std::error_code error;
         if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
             continue;
         }
         for (const auto& [name, bundleID] : carriers) {
-            if (std::string_view(path).ends_with(name) &&
-                std::find(installed.begin(), installed.end(), bundleID) == installed.end()) {
-                installed.push_back(bundleID);
+            if (std::string_view(path).ends_with(name)) {
+                installed.push_back({path, bundleID});
             }
         }
     }
     return installed;
+}
+
+bool isInstalled(const std::vector<InstalledBundle>& installed, const std::string& bundleID) {
+    return std::any_of(installed.begin(), installed.end(),
+                       [&](const InstalledBundle& bundle) { return bundle.bundleID == bundleID; });
+}
+
+// macOS finds a bundle identifier only through the user's LaunchServices database, and a bundle
+// on disk need not be in it (copied in by a script, never opened): registered, its records can be
+// reset. Only real folders are registered: a link would register whatever it points at. The
+// input-source step unregisters them again with the rest of the product's registrations.
+void registerForReset(const std::vector<InstalledBundle>& installed) {
+    for (const InstalledBundle& bundle : installed) {
+        std::error_code error;
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(bundle.path, error))) {
+            UserCommand::run(SystemTools::lsregister, {"-f", bundle.path});
+        }
+    }
 }
 
 } // namespace
@@ -43,7 +65,8 @@ UninstallEngine::Sentences UninstallEngine::resetPrivacyRecords() {
     std::vector<std::string> bundleIDs = NuvraFootprint::productBundleIDs();
     const auto& legacy = NuvraFootprint::legacyBundleIDs();
     bundleIDs.insert(bundleIDs.end(), legacy.begin(), legacy.end());
-    const std::vector<std::string> installed = installedBundleIDs();
+    const std::vector<InstalledBundle> installed = installedBundles();
+    registerForReset(installed);
 
     // Service by service. An identifier that was never installed is unknown to the system and
     // passed over; one that is installed must be reset for every service.
@@ -53,8 +76,7 @@ UninstallEngine::Sentences UninstallEngine::resetPrivacyRecords() {
             const auto result =
                 UserCommand::run(SystemTools::tccutil, {"reset", service, bundleID});
             const bool reset = result && result->terminationStatus == 0;
-            if (!reset &&
-                std::find(installed.begin(), installed.end(), bundleID) != installed.end() &&
+            if (!reset && isInstalled(installed, bundleID) &&
                 std::find(failed.begin(), failed.end(), bundleID) == failed.end()) {
                 failed.push_back(bundleID);
             }

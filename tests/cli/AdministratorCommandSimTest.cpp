@@ -655,3 +655,27 @@ TEST_F(AdministratorCommand, OutputFailuresTheCleanMacAndTheQuestionSuitScriptsA
     EXPECT_EQ(readFile("/tmp/run-output"), "");
     EXPECT_TRUE(fs::exists("/Applications/nuvra.app"));
 }
+
+// A removal macOS refuses a root run is a warning told in the words for administrators, by the
+// user's process that met it, and the verification lists what is left.
+TEST_F(AdministratorCommand, ARemovalMacOSRefusesIsWarnedWithWhatAdministratorsAllow) {
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const std::string data = "/Users/tester/Library/Application Support/nuvra";
+    ASSERT_TRUE(SimMac::refuseRemoval(data));
+
+    const auto run = asRoot({"run", "--yes", "--json", "--user", "tester"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    Json removeData;
+    for (const std::string& line : lines(run.output)) {
+        if (const Json object = Json::parse(line); object.value("step", "") == "removeData") {
+            removeData = object;
+        }
+    }
+    EXPECT_EQ(removeData.value("warnings", std::vector<std::string>{}),
+              std::vector<std::string>{"Could not remove " + data +
+                                       ". macOS did not allow it. Allow nuvra-uninstall Full Disk "
+                                       "Access with a privacy preferences profile, then run it "
+                                       "again."});
+    EXPECT_THAT(reportOf(run.output).verified,
+                ::testing::ElementsAre(HasSubstr("Settings and app data (")));
+}

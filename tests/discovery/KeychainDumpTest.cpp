@@ -23,6 +23,11 @@ TEST(KeychainDump, KeepsDistinctProductAccountsSorted) {
                              "    \"acct\"<blob>=\"ai.nuvra.a\"";
     EXPECT_EQ(parseNuvraAccounts(dump),
               (Accounts{"ai.nuvra.a", "ai.nuvra.auth.pendingPKCE", "ai.nuvra.auth.session"}));
+    // Each item counts: the removal deletes them one run at a time.
+    using Counts = std::map<std::string, std::size_t, std::less<>>;
+    EXPECT_EQ(KeychainDump::countNuvraAccounts(dump), (Counts{{"ai.nuvra.a", 1},
+                                                              {"ai.nuvra.auth.pendingPKCE", 1},
+                                                              {"ai.nuvra.auth.session", 2}}));
 }
 
 TEST(KeychainDump, TakesTheFirstAttributeOfALineAndSkipsUnclosedValues) {

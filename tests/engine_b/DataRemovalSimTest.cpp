@@ -4,12 +4,15 @@
 #include "SimWorld.h"
 #include "engine/UninstallEngine.h"
 #include "foundation/NuvraFootprint.h"
+#include "foundation/SystemTools.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+namespace fs = std::filesystem;
 using SimMac::Call;
 using SimWorld::present;
 using ::testing::ElementsAre;
@@ -31,6 +34,21 @@ void addKeychainItem(const std::string& account, const std::string& service) {
 bool keychainHasAccount(const std::string& account) {
     return SimWorld::keychainDump().find("\"acct\"<blob>=\"" + account + "\"") != std::string::npos;
 }
+
+std::vector<Call> keychainDeletions() {
+    std::vector<Call> deletions;
+    for (const Call& call : SimMac::callsTo("/usr/bin/security")) {
+        if (call.at(1) == "delete-generic-password") {
+            deletions.push_back(call);
+        }
+    }
+    return deletions;
+}
+
+const Call deletePending{"/usr/bin/security", "delete-generic-password", "-a",
+                         "ai.nuvra.auth.pendingPKCE"};
+const Call deleteSession{"/usr/bin/security", "delete-generic-password", "-a",
+                         "ai.nuvra.auth.session"};
 
 std::vector<std::string> dataPaths() {
     std::vector<std::string> paths;
@@ -124,21 +142,54 @@ TEST(DataRemoval, RepeatsKeychainDeletionUntilNoneLeftAndTriesKnownAccountsOnce)
     UninstallEngine engine;
     EXPECT_TRUE(engine.removeData().empty());
 
-    std::vector<Call> deletions;
-    for (const Call& call : SimMac::callsTo("/usr/bin/security")) {
-        if (call.at(1) == "delete-generic-password") {
-            deletions.push_back(call);
-        }
-    }
-    const Call pending{"/usr/bin/security", "delete-generic-password", "-a",
-                       "ai.nuvra.auth.pendingPKCE"};
-    const Call session{"/usr/bin/security", "delete-generic-password", "-a",
-                       "ai.nuvra.auth.session"};
     // Sorted accounts; the absent one is tried once, the present one until a run finds nothing.
-    EXPECT_THAT(deletions, ElementsAre(pending, session, session, session, session));
+    EXPECT_THAT(keychainDeletions(), ElementsAre(deletePending, deleteSession, deleteSession,
+                                                 deleteSession, deleteSession));
     EXPECT_FALSE(keychainHasAccount("ai.nuvra.auth.session"));
     EXPECT_THAT(dataLog(), ElementsAre("  Data: removed Keychain item ai.nuvra.auth.session",
                                        "  Data: settings and data removed — OK"));
+}
+
+// A tool that keeps reporting success cannot keep the step going: one run per item the Keychain
+// listed for the account, and one more.
+TEST(DataRemoval, KeychainDeletionsEndWhateverTheToolAnswers) {
+    NUVRA_REQUIRE_SIM();
+    addKeychainItem("ai.nuvra.auth.session", "nuvra");
+    addKeychainItem("ai.nuvra.auth.session", "nuvra-2");
+    SimMac::ReplacedTool alwaysDeleting("/usr/bin/security",
+                                        "#!/bin/bash\n. /usr/libexec/sim/tools/calllog.sh\n"
+                                        "sim_log_call \"$@\"\n"
+                                        "[ \"$1\" = delete-generic-password ] && exit 0\n"
+                                        "exec /usr/bin/security.real \"$@\"\n");
+
+    UninstallEngine engine;
+    EXPECT_TRUE(engine.removeData().empty());
+    EXPECT_THAT(keychainDeletions(),
+                ElementsAre(deletePending, deleteSession, deleteSession, deleteSession));
+}
+
+// A locked Keychain (its user logged out, nobody there to unlock it) keeps its items: each account
+// is a warning naming it, tried once, the step ends "WARN" and the verification lists what is
+// left.
+TEST(DataRemoval, ALockedKeychainIsAWarningPerItemAndVerificationListsIt) {
+    NUVRA_REQUIRE_SIM();
+    addKeychainItem("ai.nuvra.auth.session", "nuvra");
+    addKeychainItem("ai.nuvra.auth.session", "nuvra-2");
+    addKeychainItem("ai.nuvra.sync.token", "ai.nuvra.sync");
+    SimMac::lockLoginKeychain(SimMac::home());
+
+    UninstallEngine engine;
+    const std::string locked = ". The Keychain is locked; it can be removed once its user is "
+                               "logged in.";
+    EXPECT_THAT(engine.removeData(),
+                ElementsAre("Could not remove the Keychain item ai.nuvra.auth.session" + locked,
+                            "Could not remove the Keychain item ai.nuvra.sync.token" + locked));
+
+    const Call deleteToken{"/usr/bin/security", "delete-generic-password", "-a",
+                           "ai.nuvra.sync.token"};
+    EXPECT_THAT(keychainDeletions(), ElementsAre(deletePending, deleteSession, deleteToken));
+    EXPECT_THAT(dataLog(), ElementsAre("  Data: settings and data removed — WARN"));
+    EXPECT_THAT(engine.verify(), ElementsAre("Sign-in data (Keychain) (2 items)"));
 }
 
 TEST(DataRemoval, ProtectedFolderGivesOneWarningWhileLaterStepsRun) {
@@ -159,6 +210,23 @@ TEST(DataRemoval, ProtectedFolderGivesOneWarningWhileLaterStepsRun) {
     EXPECT_FALSE(present(cacheFolder() + "/com.apple.IntlDataCache.le"));
     EXPECT_EQ(SimMac::callsTo("/usr/bin/killall").size(), 1u);
     EXPECT_EQ(dataLog().back(), "  Data: settings and data removed — WARN");
+}
+
+// macOS refusing a removal (App Management, App Data) is told with what to allow (the command's
+// words for administrators are checked with the command); the folder stays whole.
+TEST(DataRemoval, ARefusedRemovalSaysWhatToAllow) {
+    NUVRA_REQUIRE_SIM();
+    const std::string logs = HomeFolder::homeDirectory() + "/Library/Logs/nuvra";
+    SimWorld::makeFile(logs + "/today.log");
+    ASSERT_TRUE(SimMac::refuseRemoval(logs));
+
+    UninstallEngine engine;
+    EXPECT_THAT(engine.removeData(),
+                ElementsAre("Could not remove " + logs +
+                            ". macOS did not allow it. Allow nuvraUninstaller in System Settings "
+                            "\u2192 Privacy & Security \u2192 Full Disk Access, then uninstall "
+                            "again."));
+    EXPECT_TRUE(present(logs + "/today.log"));
 }
 
 // getconf ends its answer with a slash and a line break; the cache paths must not double it.
@@ -209,6 +277,50 @@ TEST(PermissionsReset, ResetEarlyInTheRunAndAFailureForAnInstalledBundleIsAWarni
                                                        "ai.nuvra.inputmethod.NuvraAgent."));
     EXPECT_THAT(SimMac::callsTo(failingForAgent.realPath()), ::testing::IsEmpty());
     EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Permissions: TCC records reset — WARN");
+}
+
+// macOS finds an identifier only through LaunchServices, which need not know a bundle on disk
+// (copied in, never opened): the installed bundles are registered before the resets, so their
+// grants really go, and unregistered again by the same step. A link at a bundle's place is not
+// registered, since that would register whatever it points at.
+TEST(PermissionsReset, InstalledButUnregisteredBundlesAreRegisteredSoTheirGrantsGo) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const std::string home = SimMac::home();
+    const std::string systemIme = "/Library/Input Methods/nuvraInput.app";
+    const std::string userIme = home + "/Library/Input Methods/nuvraInput.app";
+    const std::string lsregister = SystemTools::lsregister;
+    for (const std::string& bundle : {systemIme, userIme}) {
+        ASSERT_EQ(SimMac::run({lsregister, "-u", bundle}).status, 0);
+    }
+    const std::string userAgent = home + "/Applications/NuvraAgent.app";
+    fs::remove_all(userAgent);
+    fs::create_directory_symlink("/Applications/Nuvra Notes.app", userAgent);
+    SimMac::clearCalls();
+
+    UninstallEngine engine;
+    engine.removeInputSourceState();
+    EXPECT_THAT(engine.resetPermissions(), ::testing::IsEmpty());
+
+    for (const auto& record : SimMac::state("tcc")) {
+        EXPECT_EQ(record.at(1).find("ai.nuvra."), std::string::npos) << record.at(1);
+    }
+    std::vector<Call> registrations;
+    for (const Call& call : SimMac::calls()) {
+        if (call.front() == "/usr/bin/tccutil") {
+            break;
+        }
+        if (call.front() == lsregister) {
+            registrations.push_back(call);
+        }
+    }
+    EXPECT_THAT(registrations,
+                ElementsAre(Call{lsregister, "-f", systemIme}, Call{lsregister, "-f", userIme},
+                            Call{lsregister, "-f", "/Applications/NuvraAgent.app"}));
+    for (const auto& record : SimMac::state("ls")) {
+        EXPECT_NE(record.at(0), systemIme);
+        EXPECT_NE(record.at(0), userIme);
+    }
 }
 
 TEST(RefreshSystemUI, KillsInputServicesOutrightThenAsksTheMenuBarToRestart) {

@@ -164,8 +164,13 @@ TEST_F(PathRemovalTest, UndeletableContentGivesOneWarningAndRemovesTheRest) {
             }
         }
         fs::permissions(folder / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        // Refused by the system: the warning says what to allow, in the window's words unless
+        // the front end said otherwise.
         const bool oneWarning = PathRemoval::removeIfPresent(folder.string()) ==
-                                "Could not remove " + folder.string() + ".";
+                                "Could not remove " + folder.string() +
+                                    ". macOS did not allow it. Allow nuvraUninstaller in System "
+                                    "Settings \u2192 Privacy & Security \u2192 Full Disk Access, "
+                                    "then uninstall again.";
         const bool restRemoved = !fs::exists(folder / "loose");
         fs::permissions(folder / "locked", fs::perms::owner_all);
         _exit(oneWarning && restRemoved ? 0 : 1);

@@ -116,6 +116,22 @@ TEST_F(ToolOutput, SecurityDumpsEveryItemAndDeletesOnePerCall) {
     for (const auto& item : SimMac::state("keychain")) {
         EXPECT_NE(item.at(0), "ai.nuvra.auth.session");
     }
+
+    // Locked, as while its user is logged out: still listed, but a deletion only looks like one
+    // (the item, then "password has been deleted."), and errSecInteractionNotAllowed's status
+    // tells the truth. Adding is refused in words.
+    SimMac::lockLoginKeychain(SimMac::home());
+    const std::string token = "\"acct\"<blob>=\"ai.nuvra.sync.token\"";
+    const auto refused =
+        run({"/usr/bin/security", "delete-generic-password", "-a", "ai.nuvra.sync.token"});
+    EXPECT_EQ(refused.status, 36);
+    EXPECT_NE(refused.output.find(token), std::string::npos) << refused.output;
+    EXPECT_TRUE(refused.output.ends_with("\npassword has been deleted.\n")) << refused.output;
+    EXPECT_EQ(count(run({"/usr/bin/security", "dump-keychain"}).output, token), 1u);
+    const auto added = run({"/usr/bin/security", "add-generic-password", "-a", "x", "-s", "y"});
+    EXPECT_EQ(added.status, 36);
+    EXPECT_EQ(added.output, "security: SecKeychainItemCreateFromContent (<default>): User "
+                            "interaction is not allowed.\n");
 }
 
 TEST_F(ToolOutput, SecurityPrintsBlobsThatAreNotPlainTextAsHex) {
@@ -221,14 +237,17 @@ TEST_F(ToolOutput, TccutilLsregisterGetconf) {
     EXPECT_EQ(unknown.output, "tccutil: No such bundle identifier \"com.nuvra.agent\": The "
                               "operation couldn\u2019t be completed. (OSStatus error -10814.)\n");
     EXPECT_EQ(clients(), before);
-    // Unregistered, a bundle in an Input Methods folder is still found; moved out, it is not.
+    // Only the caller's own registrations resolve: a bundle on disk that is not registered, or
+    // registered by another user, is unknown.
     const std::string kanaPad = "/Library/Input Methods/KanaPad.app";
     ASSERT_EQ(run({lsregister, "-u", kanaPad}).status, 0);
     const std::vector<std::string> resetKanaPad{"/usr/bin/tccutil", "reset", "Microphone",
                                                 "com.example.inputmethod.KanaPad"};
-    EXPECT_EQ(run(resetKanaPad).status, 0);
-    fs::rename(kanaPad, "/Users/tester/KanaPad.app");
     EXPECT_EQ(run(resetKanaPad).status, 1);
+    ASSERT_EQ(run({"/usr/bin/sudo", "-H", "-u", "riley", lsregister, "-f", kanaPad}).status, 0);
+    EXPECT_EQ(run(resetKanaPad).status, 1);
+    ASSERT_EQ(run({lsregister, "-f", kanaPad}).status, 0);
+    EXPECT_EQ(run(resetKanaPad).status, 0);
 
     const auto dump = run({lsregister, "-dump"});
     EXPECT_EQ(dump.status, 0);
@@ -246,6 +265,26 @@ TEST_F(ToolOutput, TccutilLsregisterGetconf) {
     const auto page = run({"/usr/bin/getconf", "PAGESIZE"});
     EXPECT_EQ(page.status, 0);
     EXPECT_GT(std::stol(page.output), 0);
+}
+
+// A folder made to refuse removal, as macOS refuses an app's changes to another app's bundle or
+// data, refuses root and the user alike with "Operation not permitted" until it is allowed again.
+TEST_F(ToolOutput, ARefusingFolderHoldsForRootAndTheUser) {
+    const std::string folder = SimMac::home() + "/Library/Application Support/nuvra";
+    ASSERT_TRUE(fs::is_directory(folder));
+    ASSERT_TRUE(SimMac::refuseRemoval(folder));
+    for (const std::vector<std::string>& remover :
+         {std::vector<std::string>{"/bin/rm", "-rf", folder},
+          std::vector<std::string>{"/usr/bin/sudo", "-u", "tester", "/bin/rm", "-rf", folder}}) {
+        const auto refused = run(remover);
+        EXPECT_NE(refused.status, 0);
+        EXPECT_NE(refused.output.find("Operation not permitted"), std::string::npos)
+            << refused.output;
+    }
+    EXPECT_TRUE(fs::is_directory(folder));
+    ASSERT_EQ(run({SimMac::repoDir() + "/sim/refuse-removal", "--allow", folder}).status, 0);
+    EXPECT_EQ(run({"/bin/rm", "-rf", folder}).status, 0);
+    EXPECT_FALSE(fs::exists(folder));
 }
 
 // The second account's tools work for it: they find its folders, save the shared state, and are

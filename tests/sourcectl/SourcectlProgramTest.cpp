@@ -1,5 +1,5 @@
-// The real sourcectl program, run as a child process against a prepared home folder: exact
-// standard output bytes and exit statuses.
+// The real sourcectl program, run as a child process against a prepared home folder: the exact
+// bytes it writes (standard output and error together) and exit statuses.
 #include "TemporaryHome.h"
 
 #include <cerrno>
@@ -16,7 +16,7 @@ namespace {
 
 struct ProgramRun {
     int exitStatus = -1;
-    std::string out;
+    std::string out; // standard output and error
 };
 
 ProgramRun runSourcectl(const std::filesystem::path& home, const std::vector<std::string>& args) {
@@ -43,6 +43,7 @@ ProgramRun runSourcectl(const std::filesystem::path& home, const std::vector<std
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     pid_t pid = 0;
     int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -72,8 +73,7 @@ TEST(SourcectlProgram, UsageAndUnknownCommand) {
     TemporaryHome home;
     ProgramRun usage = runSourcectl(home.path(), {});
     EXPECT_EQ(usage.out, "Usage: sourcectl --disable-source|--disable-all|--enable-source|"
-                         "--is-enabled|--enable-remaining|--verify\nManual page: "
-                         "/Applications/nuvraUninstaller.app/Contents/Resources/man/sourcectl.1\n");
+                         "--is-enabled|--enable-remaining|--verify\n");
     EXPECT_EQ(usage.exitStatus, 1);
 
     ProgramRun unknown = runSourcectl(home.path(), {"--DISABLE-ALL"});

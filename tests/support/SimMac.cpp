@@ -405,6 +405,20 @@ void answerPkexec(Pkexec answer) {
     std::ofstream(pkexecState("answer")) << pkexecWord(answer) << "\n";
 }
 
+void lockLoginKeychain(const std::string& home) {
+    std::ofstream(env("SIM_STATE_DIR", "/var/db/sim") + "/keychain.locked", std::ios::app)
+        << home << "/Library/Keychains/login.keychain-db\n";
+}
+
+::testing::AssertionResult refuseRemoval(const std::string& path) {
+    const RunResult r = run({repoDir() + "/sim/refuse-removal", path});
+    if (r.status != 0) {
+        return ::testing::AssertionFailure()
+               << "sim/refuse-removal failed (" << r.status << "): " << r.output;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 std::vector<std::vector<std::string>> state(const std::string& what) {
     std::vector<std::vector<std::string>> records;
     const RunResult r = run({repoDir() + "/sim/state", what});

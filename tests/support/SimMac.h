@@ -62,6 +62,14 @@ void setPkexec(Pkexec mode);
 void untilPkexecShown();
 void answerPkexec(Pkexec answer);
 
+// Locks the login keychain of the account whose home is `home`, as macOS keeps it while that user
+// is logged out: its items are still listed, every change is refused (see sim/tools/security).
+void lockLoginKeychain(const std::string& home);
+
+// Makes `path` refuse removal, for root too, as macOS refuses an app's changes to another app's
+// bundle or data (sim/refuse-removal).
+::testing::AssertionResult refuseRemoval(const std::string& path);
+
 // The fake tools' state as printed by sim/state: one tab-separated record per line.
 // `what` is "keychain", "agents", "ls" or "tcc".
 std::vector<std::vector<std::string>> state(const std::string& what);
