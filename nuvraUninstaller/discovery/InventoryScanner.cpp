@@ -88,19 +88,27 @@ std::vector<std::string> imeBundles(const std::string& folder) {
     return paths;
 }
 
-std::optional<std::vector<std::string>> keychainLookup() {
+std::optional<ByteBuffer> keychainDump() {
     Shell::Options whole;
     whole.wait = Shell::Wait::longTool;
-    const auto result = UserCommand::run(SystemTools::security, {"dump-keychain"}, whole);
+    auto result = UserCommand::run(SystemTools::security, {"dump-keychain"}, whole);
     if (!result) {
-        return std::vector<std::string>{};
+        return ByteBuffer(); // no tool: nothing in it
     }
     if (result->timedOut) {
         return std::nullopt;
     }
+    return std::move(result->data);
+}
+
+std::optional<std::vector<std::string>> keychainLookup() {
+    const auto dump = keychainDump();
+    if (!dump) {
+        return std::nullopt;
+    }
     // The raw bytes, not the decoded text: one non-UTF-8 byte anywhere in the dump would
     // otherwise hide every account in it.
-    return KeychainDump::parseNuvraAccounts(result->data);
+    return KeychainDump::parseNuvraAccounts(*dump);
 }
 
 std::vector<std::string> keychainNuvraAccounts() {

@@ -2,6 +2,7 @@
 
 #include "discovery/ScanFindings.h"
 #include "discovery/UninstallInventory.h"
+#include "foundation/ByteBuffer.h"
 
 #include <optional>
 #include <string>
@@ -29,6 +30,10 @@ std::optional<uid_t> temporaryFilesOwner();
 
 // Product input-method bundles ("nuvraInput*.app") in `folder`, in listing order.
 std::vector<std::string> imeBundles(const std::string& folder);
+
+// The raw bytes of "security dump-keychain" (raw: one byte that is not UTF-8 must not hide every
+// account in it); none when the tool did not answer in time.
+std::optional<ByteBuffer> keychainDump();
 
 // Distinct "ai.nuvra." Keychain accounts from "security dump-keychain", sorted; none when the
 // tool did not answer in time (the Keychain could not be checked).

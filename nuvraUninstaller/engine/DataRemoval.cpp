@@ -35,12 +35,11 @@ void deleteDefaultsDomains(const std::vector<std::string>& domains) {
 }
 
 // The product's accounts with the number of items the Keychain lists for each: the catalogue's
-// known accounts are always tried, even when the listing does not show them. The raw bytes are
-// read, since one byte that is not UTF-8 anywhere in the dump must not hide every account in it.
+// known accounts are always tried, even when the listing does not show them.
 std::map<std::string, std::size_t, std::less<>> keychainItemCounts() {
     std::map<std::string, std::size_t, std::less<>> counts;
-    if (const auto dump = UserCommand::run(SystemTools::security, {"dump-keychain"})) {
-        counts = KeychainDump::countNuvraAccounts(dump->data);
+    if (const auto dump = InventoryScanner::keychainDump()) {
+        counts = KeychainDump::countNuvraAccounts(*dump);
     }
     for (const std::string& account : NuvraFootprint::knownKeychainAccounts()) {
         counts.try_emplace(account, 0);
