@@ -1,6 +1,8 @@
 #include "HeadlessRun.h"
 
+#include "Utf8.h"
 #include "engine/StepOutcome.h"
+#include "foundation/TargetUser.h"
 #include "foundation/UninstallerLog.h"
 
 namespace HeadlessRun {
@@ -8,6 +10,11 @@ namespace HeadlessRun {
 Outcome run(UninstallSteps& steps, bool needsAdmin,
             const std::function<void(const StepResult&)>& onStep) {
     UninstallerLog::file(runStartedLine);
+    if (const auto& account = TargetUser::otherAccount()) {
+        // Root's log holds runs for several accounts: each says whose it is.
+        UninstallerLog::file("For the account " + utf8::visible(account->name) + " (uid " +
+                             std::to_string(account->uid) + ")");
+    }
     for (UninstallStepID id : allStepIDs) {
         StepOutcome outcome = performStep(steps, id, needsAdmin);
         StepResult result{id, StepResult::State::done, std::move(outcome.sentences), {}};

@@ -7,6 +7,11 @@
 namespace SessionClaim {
 
 std::optional<std::string> claimHere() {
+    if (!UninstallerLog::prepareLogDirectory()) {
+        return "cannot tell whether another uninstaller session is running: " +
+               UninstallerLog::logDirectory() +
+               " or the folder it is in belongs to someone else or may be written by others";
+    }
     InstanceClaim::Result claim =
         InstanceClaim::claim(UninstallerLog::logDirectory(), InstanceClaim::Role::command);
     if (claim.outcome == InstanceClaim::Result::Outcome::claimed) {

@@ -61,6 +61,11 @@ void prepareChildSignals(posix_spawnattr_t& attributes) {
         static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP));
 }
 
+const std::vector<std::string>& accountEnvironment() {
+    static const std::vector<std::string> environment{"PATH=/usr/bin:/bin:/usr/sbin:/sbin"};
+    return environment;
+}
+
 bool waitReadable(int fd, Clock::time_point until, int alsoFd, bool* alsoReady) {
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());

@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <spawn.h>
+#include <string>
 #include <sys/types.h>
 #include <utility>
+#include <vector>
 
 // The pieces every child this program starts with posix_spawn is made of: descriptors that close
 // themselves, close-on-exec pipes kept off the standard stream numbers, the spawn settings, and the
@@ -66,6 +68,10 @@ public:
 // calling thread blocks or the process ignores: tools like `head` rely on dying from SIGPIPE.
 // It leads a process group of its own, so that it can be stopped with everything it started.
 void prepareChildSignals(posix_spawnattr_t& attributes);
+
+// The environment root gives a process it starts as another account: nothing of its own (a
+// management tool's variables, root's HOME); sudo and the account's session give the rest.
+const std::vector<std::string>& accountEnvironment();
 
 using Clock = std::chrono::steady_clock;
 

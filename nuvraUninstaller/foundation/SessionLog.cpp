@@ -31,6 +31,40 @@ bool isTimestampLike(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
+// A folder of this process's owner, made when missing: not a link, and written by no one else.
+// The folder above it must be the owner's (or root's) and writable by no one else either, so that
+// nobody can swap the folder for another once it has been judged.
+bool makePrivateFolder(const std::string& folder) {
+    const std::string parent = folder.substr(0, folder.find_last_of('/'));
+    std::error_code ignored;
+    std::filesystem::create_directories(parent, ignored);
+    const auto isSafe = [](int fd, bool ownerOnly) {
+        struct stat info {};
+        return fd >= 0 && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) &&
+               (info.st_uid == ::geteuid() || info.st_uid == 0) &&
+               (info.st_mode & (ownerOnly ? 077 : 022)) == 0;
+    };
+    const int parentFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (!isSafe(parentFd, false)) {
+        if (parentFd >= 0)
+            ::close(parentFd);
+        return false;
+    }
+    const std::string name = folder.substr(folder.find_last_of('/') + 1);
+    ::mkdirat(parentFd, name.c_str(), 0700);
+    const int fd =
+        ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(parentFd);
+    struct stat info {};
+    // An older version made it readable by all: ours, so made private now.
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid())
+        ::fchmod(fd, 0700);
+    const bool safe = isSafe(fd, true);
+    if (fd >= 0)
+        ::close(fd);
+    return safe;
+}
+
 void createFolderWithParents(const std::string& folder) {
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
@@ -69,13 +103,13 @@ void endUnfinishedLine(int descriptor) {
 }
 
 // Written beside the target and renamed over it, so a reader never sees half a marker.
-void writeFileAtomically(const std::string& path, const std::string& content) {
+void writeFileAtomically(const std::string& path, const std::string& content, mode_t mode) {
     std::string temporaryPath = path + ".XXXXXX";
     const int descriptor = ::mkostemp(temporaryPath.data(), O_CLOEXEC);
     if (descriptor < 0)
         return;
     const bool written = writeAll(descriptor, content);
-    ::fchmod(descriptor, 0644);
+    ::fchmod(descriptor, mode);
     ::close(descriptor);
     if (!written || ::rename(temporaryPath.c_str(), path.c_str()) != 0)
         removeFileIgnoringErrors(temporaryPath);
@@ -122,15 +156,31 @@ void SessionLog::openIfNeeded() {
     if (openAttempted_)
         return;
     openAttempted_ = true;
-    createFolderWithParents(options_.logDirectory);
+    if (!prepareFolder()) {
+        return; // no log rather than one that others could read or redirect
+    }
     rotateIfTooLarge();
     // Never through a symbolic link: the log must not append to some other file. Readable too,
     // to see how the file ends.
     const int descriptor =
-        ::open(logFile().c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (descriptor >= 0)
+        ::open(logFile().c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, fileMode());
+    if (descriptor >= 0) {
+        ::fchmod(descriptor, fileMode());
         endUnfinishedLine(descriptor);
+    }
     fileDescriptor_.store(descriptor);
+}
+
+bool SessionLog::prepareFolder() {
+    if (!options_.ownerOnly) {
+        createFolderWithParents(options_.logDirectory);
+        return true;
+    }
+    return makePrivateFolder(options_.logDirectory);
+}
+
+mode_t SessionLog::fileMode() const {
+    return options_.ownerOnly ? 0600 : 0644;
 }
 
 void SessionLog::rotateIfTooLarge() const {
@@ -202,7 +252,7 @@ void SessionLog::checkCrashReports() {
 }
 
 void SessionLog::writeSessionMarker() {
-    writeFileAtomically(sessionMarkerFile(), LogTimestamp::format(options_.now()));
+    writeFileAtomically(sessionMarkerFile(), LogTimestamp::format(options_.now()), fileMode());
 }
 
 void SessionLog::removeSessionMarker() {

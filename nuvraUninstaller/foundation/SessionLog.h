@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 // One session log: the file "uninstall.log" in its folder, rotated once per process, the session
@@ -23,6 +24,9 @@ public:
         std::vector<std::string> crashReportFolders;
         Clock now = [] { return std::chrono::system_clock::now(); };
         std::function<SessionHeaderFacts()> headerFacts = &SessionHeaderFacts::current;
+        // For root's logs of other accounts' runs: the folder and its files are root's alone, and
+        // the folder it lies in must be root's and writable by no one else, or nothing is logged.
+        bool ownerOnly = false;
 
         // ~/Library/Logs/nuvraUninstaller, reports from the user's and the system's
         // DiagnosticReports.
@@ -44,6 +48,10 @@ public:
     void fileSessionStart();
     void fileSessionEnd();
 
+    // Creates the log folder as the options say; false when it is not a safe place for the log.
+    // Idempotent; the first write does it too.
+    bool prepareFolder();
+
     const std::string& logDirectory() const { return options_.logDirectory; }
     std::string logFile() const;
     std::string oldLogFile() const;
@@ -55,6 +63,7 @@ public:
 
 private:
     void openIfNeeded();
+    mode_t fileMode() const;
     void rotateIfTooLarge() const;
     void writeWhole(const std::string& bytes);
 

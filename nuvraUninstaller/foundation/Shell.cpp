@@ -341,8 +341,15 @@ Result run(const std::string& path, const std::vector<std::string>& args, const 
     pid_t pid = 0;
     // glibc's posix_spawn waits for the exec, so a missing or non-executable program is reported
     // here, synchronously, with the exec's errno.
+    std::vector<char*> envp;
+    if (options.environment) {
+        for (const std::string& entry : *options.environment) {
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        }
+        envp.push_back(nullptr);
+    }
     int spawnError = ::posix_spawn(&pid, path.c_str(), &setup.actions_, &setup.attributes_,
-                                   argv.data(), environ);
+                                   argv.data(), options.environment ? envp.data() : environ);
     if (spawnError != 0) {
         throwLaunchError(path, spawnError);
     }

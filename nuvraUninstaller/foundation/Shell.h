@@ -65,6 +65,8 @@ struct Options {
     std::size_t keepAtMost = SIZE_MAX; // bytes of output kept; the rest is read and dropped
     const Cancellation* cancellation = nullptr;
     std::string shownName; // the tool as a sentence names it; its file name when empty
+    // "NAME=value" entries the child gets instead of this process's environment.
+    std::optional<std::vector<std::string>> environment;
 };
 
 // Blocks until the child has exited and all its output has been read, or its deadline has passed:

@@ -16,14 +16,17 @@ namespace UninstallerLog {
 namespace {
 
 // A root run for another account keeps its log with the system's, never in root's home or in
-// the home it is cleaning.
+// the home it is cleaning: one folder per account, so that runs for two accounts never share a
+// log or a claim, readable by root alone (it names another account's traces).
 SessionLog::Options logOptions() {
-    if (!TargetUser::otherAccount()) {
+    const auto& account = TargetUser::otherAccount();
+    if (!account) {
         return SessionLog::Options::forHome(HomeFolder::homeDirectory());
     }
     SessionLog::Options options;
-    options.logDirectory = "/Library/Logs/nuvraUninstaller";
+    options.logDirectory = systemLogsFolder + std::string("/") + std::to_string(account->uid);
     options.crashReportFolders = {"/Library/Logs/DiagnosticReports"};
+    options.ownerOnly = true;
     return options;
 }
 
@@ -116,6 +119,10 @@ std::string logFile() {
 
 std::string logDirectory() {
     return sharedLog().logDirectory();
+}
+
+bool prepareLogDirectory() {
+    return sharedLog().prepareFolder();
 }
 
 } // namespace UninstallerLog

@@ -30,7 +30,12 @@ void fileSessionEnd();
 
 // ~/Library/Logs/nuvraUninstaller/uninstall.log
 std::string logFile();
-// ~/Library/Logs/nuvraUninstaller: also where a session claims the account (InstanceClaim).
+// ~/Library/Logs/nuvraUninstaller: also where a session claims the account (InstanceClaim). A root
+// run for another account: systemLogsFolder/UID, root's alone.
 std::string logDirectory();
+// Makes that folder as the log wants it; false when it is no safe place for a log or a claim.
+bool prepareLogDirectory();
+
+inline constexpr const char* systemLogsFolder = "/Library/Logs/nuvraUninstaller";
 
 } // namespace UninstallerLog

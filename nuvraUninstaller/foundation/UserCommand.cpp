@@ -1,5 +1,6 @@
 #include "foundation/UserCommand.h"
 
+#include "foundation/ChildProcess.h"
 #include "foundation/SystemTools.h"
 
 namespace UserCommand {
@@ -20,6 +21,7 @@ std::optional<Shell::Result> runAs(const TargetUser::Account& account, const std
     if (options.shownName.empty()) {
         options.shownName = tool.substr(tool.find_last_of('/') + 1);
     }
+    options.environment = ChildProcess::accountEnvironment();
     return Shell::runIgnoringLaunchFailure(
         command.front(), std::vector<std::string>(command.begin() + 1, command.end()), options);
 }

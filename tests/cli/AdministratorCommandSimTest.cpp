@@ -271,7 +271,7 @@ TEST_F(AdministratorCommand, RootRunForOneUserRemovesTheirsAndTheSystemsAndKeeps
     EXPECT_EQ(rileysTraces(), rileyBefore);
 
     // The session went to the system's logs; neither root's home nor the user's got one.
-    const auto log = SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log");
+    const auto log = SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/501/uninstall.log");
     EXPECT_NE(std::find(log.begin(), log.end(), "Uninstall finished (residues: 0)"), log.end());
     EXPECT_FALSE(fs::exists("/var/root"));
     // The user's folder holds only the lock of the session the user's process claimed.
@@ -599,7 +599,7 @@ TEST_F(AdministratorCommand, RootRunResetsTheUsersPrivacyRecordsBeforeTheBundles
     EXPECT_THAT(clients, ::testing::UnorderedElementsAre("us.zoom.xos", "com.nuvra.agent",
                                                          "com.example.inputmethod.KanaPad"));
     EXPECT_EQ(rileysTraces(), rileyBefore);
-    EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log"),
+    EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/501/uninstall.log"),
                 ::testing::Contains("(account)   Permissions: TCC records reset — OK"));
 }
 
