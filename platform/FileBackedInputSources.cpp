@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -275,6 +276,44 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// Where a rewrite of `path` puts its new contents first: hidden, and named so that nothing but
+// one of our own temporary files can look like one ("." + name + ".tmp-" + six characters).
+std::string temporaryPrefix(const std::filesystem::path& path) {
+    return "." + path.filename().string() + ".tmp-";
+}
+
+// A writer holds a lock on its temporary file from its creation until the rename. One that nobody
+// holds was left by a writer that died before its rename (a crash, a kill): removed here, so that
+// no full copy of the user's keyboard settings stays behind. Only plain files of our own go.
+void removeStrandedTemporaries(const std::filesystem::path& path) {
+    const std::string prefix = temporaryPrefix(path);
+    const std::string folder = path.parent_path().string();
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) {
+        return;
+    }
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) {
+            continue;
+        }
+        const int fd =
+            ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlinkat(folderFd, name.c_str(), 0);
+        }
+        ::close(fd);
+    }
+    ::close(folderFd);
+}
+
 // Temporary file beside the target, then rename: readers see the old or the new file, never half.
 bool savePreferences(const std::string& path, const Preferences& preferences) {
     std::optional<std::string> serialised = serialise(preferences);
@@ -284,12 +323,18 @@ bool savePreferences(const std::string& path, const Preferences& preferences) {
     const std::string& bytes = *serialised;
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    removeStrandedTemporaries(path);
 
-    std::string temporary = path + ".XXXXXX";
-    int fd = ::mkstemp(temporary.data());
+    std::string temporary =
+        (std::filesystem::path(path).parent_path() / (temporaryPrefix(path) + "XXXXXX")).string();
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
+    // Held until the file is renamed or removed: it marks the file as one still being written.
+    // (Between creation and lock another writer's sweep may take it; the rename then fails and
+    // the preferences stay as they were.)
+    ::flock(fd, LOCK_EX);
     struct stat original {};
     bool ok = true;
     if (preferences.existed && ::stat(path.c_str(), &original) == 0) {
@@ -300,11 +345,12 @@ bool savePreferences(const std::string& path, const Preferences& preferences) {
              ::fchmod(fd, original.st_mode & 07777) == 0;
     }
     ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    // Renamed while still locked, so no sweep takes it for a stranded one first.
     ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
     }
+    ::close(fd);
     return ok;
 }
 

@@ -25,6 +25,8 @@
 //              "AppleInputSourceHistory".
 // Rewrites touch only those entries; every other key and value is kept as it was, and the file is
 // replaced atomically in its original format (new files are binary, like cfprefsd writes them).
+// A temporary file that a writer killed before its rename left beside the file is removed by the
+// next rewrite.
 //
 // Statuses: 0 on success; paramErr (-50) for a handle this class did not make or for selecting an
 // input method that has modes (only its modes and layouts are select-capable); ioErr (-36) when

@@ -3,6 +3,7 @@
 #include "TextInputSources.h"
 #include "discovery/FolderListing.h"
 #include "discovery/HIToolboxEntries.h"
+#include "discovery/KeyboardSettingsItem.h"
 #include "discovery/KeychainDump.h"
 #include "foundation/HIToolboxStore.h"
 #include "foundation/MainThread.h"
@@ -158,9 +159,12 @@ int registeredNuvraSourceCount() {
     return static_cast<int>(count);
 }
 
-int hiToolboxNuvraEntryCount() {
-    const auto settings = HIToolboxStore::read();
-    return settings ? HIToolboxEntries::countProductEntries(*settings) : 0;
+std::optional<int> hiToolboxNuvraEntryCount() {
+    if (const auto settings = HIToolboxStore::read()) {
+        return HIToolboxEntries::countProductEntries(*settings);
+    }
+    // No file is no settings, so nothing of ours; a file that cannot be read may hold anything.
+    return HIToolboxStore::domainFileExists() ? std::nullopt : std::optional<int>(0);
 }
 
 std::vector<std::string> existingDataPaths() {
@@ -224,11 +228,12 @@ AccountFindings scanAccount() {
                                     false,
                                     false};
     }
-    if (const int count = entries.get(); count > 0) {
+    if (const std::optional<int> count = entries.get(); !count || *count > 0) {
         found.keyboardSettings = {"hitoolbox",
                                   Category::inputMethod,
-                                  "Keyboard settings entries",
-                                  countText(static_cast<size_t>(count), "entry", "entries"),
+                                  KeyboardSettingsItem::title,
+                                  count ? countText(static_cast<size_t>(*count), "entry", "entries")
+                                        : std::string(KeyboardSettingsItem::notCheckedDetail),
                                   false,
                                   false};
     }

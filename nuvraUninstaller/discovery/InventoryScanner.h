@@ -47,8 +47,9 @@ std::vector<std::string> tempRemnants();
 // Input sources registered under the product's input-method bundle identifier.
 int registeredNuvraSourceCount();
 
-// Product entries in the keyboard settings, summed over the four keys.
-int hiToolboxNuvraEntryCount();
+// Product entries in the keyboard settings, summed over the four keys; none when the settings
+// file is there but cannot be read.
+std::optional<int> hiToolboxNuvraEntryCount();
 
 // Catalogue paths (and temporary remnants) that exist.
 std::vector<std::string> existingDataPaths();

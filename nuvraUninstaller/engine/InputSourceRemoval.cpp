@@ -1,5 +1,6 @@
 #include "Bundle.h"
 #include "TextInputSources.h"
+#include "Utf8.h"
 #include "discovery/HIToolboxEntries.h"
 #include "engine/LaunchServicesDump.h"
 #include "engine/UninstallEngine.h"
@@ -28,8 +29,11 @@ namespace {
 
 constexpr const char* helperWarning = "Could not run the input source helper.";
 constexpr const char* readWarning = "Could not read keyboard settings.";
-constexpr const char* writeWarning = "Could not update keyboard settings.";
+constexpr const char* writeWarning =
+    "Could not update keyboard settings; they were kept as they were.";
 constexpr const char* abcLayoutID = "com.apple.keylayout.ABC";
+// In the session's log folder, beside the log that tells what happened to it.
+constexpr const char* keyboardSettingsCopyName = "keyboard-settings-before-uninstall.plist";
 
 std::string lowercased(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -129,6 +133,55 @@ std::error_code copyTool(const std::string& source, int folder, const char* name
     return error;
 }
 
+// The keyboard settings hold every layout and input source the user set up: they are replaced
+// only with a copy of them kept first in the session's folder, and put back when the replacement
+// fails or does not read back as written.
+void removeKeyboardSettingsEntries(const HIToolboxStore::Snapshot& snapshot,
+                                   UninstallEngine::Sentences& warnings) {
+    plist::Dictionary cleaned = snapshot.contents;
+    const int removed = removeNuvraEntries(cleaned);
+    const std::string counted =
+        "  Input method: keyboard settings entries removed — " + std::to_string(removed);
+    if (removed == 0) {
+        UninstallerLog::file(counted);
+        return;
+    }
+    const std::string copy = UninstallerLog::logDirectory() + "/" + keyboardSettingsCopyName;
+    switch (HIToolboxStore::replace(snapshot, cleaned, copy)) {
+    case HIToolboxStore::Replacement::replaced:
+        UninstallerLog::file(counted);
+        return;
+    case HIToolboxStore::Replacement::notAttempted:
+        UninstallerLog::file("  Input method: keyboard settings left as they were, the cleaned "
+                             "settings could not be written out — WARN");
+        break;
+    case HIToolboxStore::Replacement::noCopy:
+        UninstallerLog::file("  Input method: keyboard settings left as they were, no copy of "
+                             "them could be kept first — WARN");
+        break;
+    case HIToolboxStore::Replacement::keptAsBefore:
+        UninstallerLog::file("  Input method: keyboard settings could not be updated, still as "
+                             "they were — WARN");
+        break;
+    case HIToolboxStore::Replacement::putBack:
+        UninstallerLog::file("  Input method: keyboard settings could not be updated, put back as "
+                             "they were — WARN");
+        break;
+    case HIToolboxStore::Replacement::lost: {
+        const std::string shown = utf8::visible(copy);
+        UninstallerLog::file("  Input method: keyboard settings could not be updated or put back; "
+                             "a copy is in " +
+                             shown + " — WARN");
+        warnings.push_back("Could not update keyboard settings or put them back as they were; a "
+                           "copy of them is in " +
+                           shown + " (defaults import com.apple.HIToolbox " + shown +
+                           " restores it).");
+        return;
+    }
+    }
+    warnings.emplace_back(writeWarning);
+}
+
 } // namespace
 
 UninstallEngine::Sentences UninstallEngine::removeInputSourceState() {
@@ -144,13 +197,8 @@ UninstallEngine::Sentences UninstallEngine::removeInputSourceState() {
         warnings.emplace_back(helperWarning);
     }
 
-    if (auto settings = HIToolboxStore::read()) {
-        const int removed = removeNuvraEntries(*settings);
-        if (removed > 0 && !HIToolboxStore::write(*settings)) {
-            warnings.emplace_back(writeWarning);
-        }
-        UninstallerLog::file("  Input method: keyboard settings entries removed — " +
-                             std::to_string(removed));
+    if (auto snapshot = HIToolboxStore::readSnapshot()) {
+        removeKeyboardSettingsEntries(*snapshot, warnings);
     } else {
         warnings.emplace_back(readWarning);
     }

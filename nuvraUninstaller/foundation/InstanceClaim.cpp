@@ -80,6 +80,47 @@ Result refused(std::string sentence) {
     return {Result::Outcome::refused, std::move(sentence), -1};
 }
 
+const char* roleWord(Role role) {
+    return role == Role::window ? "window" : "command";
+}
+
+// The holder names itself in the lock file: its role and process id, one line. Only what this
+// code writes is ever read back, so a later start can say where the running session comes from.
+void nameHolder(int lock, Role role) {
+    const std::string line = std::string(roleWord(role)) + " " + std::to_string(::getpid()) + "\n";
+    if (::ftruncate(lock, 0) == 0) {
+        (void)::pwrite(lock, line.data(), line.size(), 0);
+    }
+}
+
+// The process id of a command-line run holding the claim, from the line it wrote; 0 for a window,
+// an older version's empty file, or anything that is not such a line.
+long commandHolder(int lock) {
+    char text[32] = {};
+    const ssize_t got = ::pread(lock, text, sizeof text - 1, 0);
+    const std::string line(text, got > 0 ? static_cast<std::size_t>(got) : 0);
+    const std::string prefix = std::string(roleWord(Role::command)) + " ";
+    if (!line.starts_with(prefix) || !line.ends_with("\n")) {
+        return 0;
+    }
+    const std::string digits = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+    if (digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        return 0;
+    }
+    return std::stol(digits);
+}
+
+std::string refusalForWindow(long commandPid) {
+    if (commandPid > 0) {
+        return "the uninstaller is already at work for this account from the command line "
+               "(nuvra-uninstall run, process " +
+               std::to_string(commandPid) + "); wait until it has finished, then open it again";
+    }
+    return "another uninstaller session is already running for this account and could not be "
+           "brought forward; finish or quit it, then try again";
+}
+
 } // namespace
 
 Result claim(const std::string& folder, Role role) {
@@ -105,19 +146,20 @@ Result claim(const std::string& folder, Role role) {
     }
     if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
         const bool heldElsewhere = errno == EWOULDBLOCK;
+        const long commandPid = heldElsewhere ? commandHolder(lock) : 0;
         ::close(lock);
         if (!heldElsewhere) {
             return {};
         }
-        if (role == Role::window && knock(folder + socketName)) {
+        if (role == Role::window && commandPid == 0 && knock(folder + socketName)) {
             return {Result::Outcome::broughtForward, {}, -1};
         }
         return refused(role == Role::window
-                           ? "another uninstaller session is already running for this account "
-                             "and could not be brought forward; finish or quit it, then try again"
+                           ? refusalForWindow(commandPid)
                            : "the uninstaller is already running for this account (its window or "
                              "another run); finish or quit it, then try again");
     }
+    nameHolder(lock, role);
     return {
         Result::Outcome::claimed, {}, role == Role::window ? listenAt(folder + socketName) : -1};
 }

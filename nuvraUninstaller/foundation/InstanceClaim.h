@@ -21,13 +21,16 @@ struct Result {
         refused         // another session holds it, or it cannot be told safely
     };
     Outcome outcome = Outcome::claimed;
-    std::string refusal;       // for `refused`: one sentence saying why and what to do
+    // For `refused`: one sentence saying why and what to do; a window refused because a
+    // command-line run holds the claim is told that run's process.
+    std::string refusal;
     int activationSocket = -1; // for a claiming window: a knock arrives here as a connection
 };
 
-// Claims in `folder` (created when missing). A lock file that is a link or not a plain file is
-// refused, never followed. A folder where no lock can be created at all (read-only) gives the
-// claim: a session without one is better than none.
+// Claims in `folder` (created when missing); the holder writes its role and process id into the
+// lock file. A lock file that is a link or not a plain file is refused, never followed. A folder
+// where no lock can be created at all (read-only) gives the claim: a session without one is better
+// than none.
 Result claim(const std::string& folder, Role role);
 
 // Accepts one pending knock on `activationSocket`; true when there was one.

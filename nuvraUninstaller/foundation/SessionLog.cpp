@@ -102,17 +102,17 @@ void endUnfinishedLine(int descriptor) {
         appendWhole(descriptor, "\n");
 }
 
-// Written beside the target and renamed over it, so a reader never sees half a marker.
-void writeFileAtomically(const std::string& path, const std::string& content, mode_t mode) {
-    std::string temporaryPath = path + ".XXXXXX";
-    const int descriptor = ::mkostemp(temporaryPath.data(), O_CLOEXEC);
+// Made in place, never through a temporary file that a crash could leave behind: a marker cut
+// short by a crash still tells the next start that this session ended abnormally, which it did.
+// Whatever had the name goes first (a link as a link), so nothing planted there is written through.
+void writeFreshFile(const std::string& path, const std::string& content, mode_t mode) {
+    removeFileIgnoringErrors(path);
+    const int descriptor =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (descriptor < 0)
         return;
-    const bool written = writeAll(descriptor, content);
-    ::fchmod(descriptor, mode);
+    writeAll(descriptor, content);
     ::close(descriptor);
-    if (!written || ::rename(temporaryPath.c_str(), path.c_str()) != 0)
-        removeFileIgnoringErrors(temporaryPath);
 }
 
 } // namespace
@@ -224,8 +224,8 @@ void SessionLog::checkPreviousSession() {
     struct stat info {};
     if (::lstat(marker.c_str(), &info) != 0)
         return;
-    // A link counts by what it points to: a dangling one is no marker at all. The new marker is
-    // renamed over it later, replacing the link itself.
+    // A link counts by what it points to: a dangling one is no marker at all. The new marker
+    // replaces the link itself later.
     struct stat target {};
     if (::stat(marker.c_str(), &target) != 0) {
         if (S_ISLNK(info.st_mode))
@@ -252,7 +252,7 @@ void SessionLog::checkCrashReports() {
 }
 
 void SessionLog::writeSessionMarker() {
-    writeFileAtomically(sessionMarkerFile(), LogTimestamp::format(options_.now()), fileMode());
+    writeFreshFile(sessionMarkerFile(), LogTimestamp::format(options_.now()), fileMode());
 }
 
 void SessionLog::removeSessionMarker() {

@@ -1,5 +1,7 @@
 #include "ui/ScreenContent.h"
 
+#include "discovery/KeyboardSettingsItem.h"
+
 namespace {
 
 using Icon = ScreenContent::Icon;
@@ -23,6 +25,24 @@ ScreenContent button(Icon icon, std::string headline, std::string subtitle, std:
                          link,
                          std::move(linkTitle),
                          linkAction};
+}
+
+// Keyboard-settings entries are left only when the settings could not be changed safely; the
+// person is told what became of their settings, since those hold every layout they set up.
+std::string residueSubtitle(const std::vector<std::string>& residues) {
+    const std::string keyboard = std::string(KeyboardSettingsItem::title) + " (";
+    const std::string unreadable = keyboard + KeyboardSettingsItem::notCheckedDetail + ")";
+    for (const std::string& residue : residues) {
+        if (residue == unreadable) {
+            return "Your keyboard settings could not be read, so nuvra's entries may still be "
+                   "in them. The log tells more.";
+        }
+        if (residue.starts_with(keyboard)) {
+            return "Your keyboard settings were kept as they were, nuvra's entries included. "
+                   "The log lists what is left.";
+        }
+    }
+    return "Some items could not be removed. Restarting your Mac usually clears them.";
 }
 
 struct ScreenFor {
@@ -50,8 +70,7 @@ struct ScreenFor {
                           "nuvra was removed. Thanks for giving it a try.", "Quit", Action::quit,
                           Link::external, "Download nuvra again", Action::openDownloadPage);
         }
-        return button(Icon::successMark, "nuvra was removed",
-                      "Some items could not be removed. Restarting your Mac usually clears them.",
+        return button(Icon::successMark, "nuvra was removed", residueSubtitle(done.residues),
                       "Quit", Action::quit, Link::weakAction, "Show Log", Action::showLog);
     }
     ScreenContent operator()(const UninstallService::NothingFound&) const {

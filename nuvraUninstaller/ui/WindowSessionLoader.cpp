@@ -1,5 +1,6 @@
 #include "WindowSessionLoader.h"
 
+#include "AlertDialog.h"
 #include "Bundle.h"
 #include "LoadableModule.h"
 #include "Utf8.h"
@@ -7,6 +8,7 @@
 #include "foundation/UninstallerLog.h"
 #include "ui/WindowSession.h"
 
+#include <cctype>
 #include <cstdio>
 #include <dlfcn.h>
 #include <string>
@@ -14,12 +16,27 @@
 namespace WindowSessionLoader {
 namespace {
 
+// Long enough to be read; a box nobody answers must not keep the process for ever.
+constexpr int alertTimeoutSeconds = 300;
+
 // One line on standard error and the same in the session log, whatever is wrong with the module:
 // a damaged bundle must never end in silence.
 // (The loader's messages name the module's path, as the damage message does.)
 int cannotLoad(const std::string& reason) {
     std::fprintf(stderr, "nuvraUninstaller: cannot load the window: %s\n", reason.c_str());
     UninstallerLog::file("Window module could not be loaded: " + utf8::visible(reason));
+    return 1;
+}
+
+// A start from Finder has no terminal: the reason goes into a message box too, or the person who
+// double-clicked would see nothing happen at all.
+int refuseStart(std::string reason) {
+    std::fprintf(stderr, "nuvraUninstaller: %s.\n", reason.c_str());
+    if (!reason.empty()) {
+        reason.front() =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(reason.front())));
+    }
+    AlertDialog::show("nuvra Uninstaller cannot open", reason + ".", alertTimeoutSeconds);
     return 1;
 }
 
@@ -38,8 +55,7 @@ int run(int argc, char** argv) {
         return 0;
     }
     if (claim.outcome == InstanceClaim::Result::Outcome::refused) {
-        std::fprintf(stderr, "nuvraUninstaller: %s.\n", claim.refusal.c_str());
-        return 1;
+        return refuseStart(claim.refusal);
     }
     // The log's last words cover the module from its first instruction, its loading included.
     UninstallerLog::installCrashHandlers();

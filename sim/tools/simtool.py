@@ -6,6 +6,7 @@ tools' world looks like afterwards, so both formats are part of the simulated Ma
 """
 
 import contextlib
+import errno
 import fcntl
 import io
 import json
@@ -130,29 +131,39 @@ def save_state(name, value):
         raise
 
 
-def write_file_like_owner(path, data):
+def write_file_like_owner(path, data, space_left=None):
     """Replaces `path` atomically; a new file belongs to whoever owns its folder.
 
     Root in the simulated Mac acts for the user, as the real preferences daemon does, so files it
-    creates in the user's home must stay the user's.
+    creates in the user's home must stay the user's. On any failure (OSError) the temporary file
+    is removed again and `path` is as it was. `space_left`, when given, is how many bytes the disk
+    still takes: the write stops there with "No space left on device", as on a full disk.
     """
     folder = os.path.dirname(path) or "."
     tmp = os.path.join(folder, f".{os.path.basename(path)}.{os.getpid()}.tmp")
-    with open(tmp, "wb") as f:
-        f.write(data)
     try:
-        st = os.stat(path)
-        owner = (st.st_uid, st.st_gid)
-        mode = st.st_mode & 0o7777
-    except OSError:
-        st = os.stat(folder)
-        owner = (st.st_uid, st.st_gid)
-        mode = 0o600
-    os.chmod(tmp, mode)
-    if os.getuid() == 0:
+        with open(tmp, "wb") as f:
+            f.write(data if space_left is None else data[:space_left])
+            if space_left is not None and space_left < len(data):
+                f.flush()
+                raise OSError(errno.ENOSPC, os.strerror(errno.ENOSPC))
+        try:
+            st = os.stat(path)
+            owner = (st.st_uid, st.st_gid)
+            mode = st.st_mode & 0o7777
+        except OSError:
+            st = os.stat(folder)
+            owner = (st.st_uid, st.st_gid)
+            mode = 0o600
+        os.chmod(tmp, mode)
+        if os.getuid() == 0:
+            with contextlib.suppress(OSError):
+                os.chown(tmp, *owner)
+        os.replace(tmp, path)
+    except BaseException:
         with contextlib.suppress(OSError):
-            os.chown(tmp, *owner)
-    os.replace(tmp, path)
+            os.unlink(tmp)
+        raise
 
 
 def fail(message, status):

@@ -583,6 +583,56 @@ TEST_F(AdministratorCommand, AUserProcessThatEndsHalfWayLeavesAnUnfinishedRun) {
     EXPECT_EQ(report.result["exitStatus"], 1);
 }
 
+// The preferences tool tears its import half-way. The input method's bundles are already gone
+// (dragged to the Trash), so nothing else of the run touches the keyboard settings: they come out
+// byte for byte as they went in, the run says so and, with the product's entries still in them,
+// ends with 1. Settings that cannot even be read are never passed for clean either.
+TEST_F(AdministratorCommand, KeyboardSettingsTheRunCannotChangeAreKeptAndTheRunEndsWithOne) {
+    ASSERT_TRUE(SimMac::plantScene("full"));
+    fs::remove_all("/Library/Input Methods/nuvraInput.app");
+    fs::remove_all("/Users/tester/Library/Input Methods/nuvraInput.app");
+    // Written once by the preferences tool, as the system's daemon writes such a file: the scene's
+    // own file shares one entry object between two lists, which no rewrite of the values keeps.
+    const std::string preferences = "/Users/tester/Library/Preferences/com.apple.HIToolbox.plist";
+    ASSERT_EQ(SimMac::run({"/bin/sh", "-c",
+                           "/usr/bin/defaults export com.apple.HIToolbox - | /usr/bin/defaults "
+                           "import com.apple.HIToolbox -"})
+                  .status,
+              0);
+    const std::string before = readFile(preferences);
+    std::ofstream("/var/db/sim/defaults.fail") << "half-import\n";
+
+    const auto torn = asRoot({"run", "--yes", "--json", "--user", "tester"});
+    EXPECT_EQ(torn.status, 1) << torn.output;
+    EXPECT_EQ(readFile(preferences), before);
+    for (const std::string& line : lines(torn.output)) {
+        const Json step = Json::parse(line);
+        if (step.value("step", "") == "inputSource") {
+            EXPECT_EQ(step["warnings"], Json::array({"Could not update keyboard settings; they "
+                                                     "were kept as they were."}));
+        }
+    }
+    EXPECT_EQ(reportOf(torn.output).verified,
+              (std::vector<std::string>{"Keyboard settings entries (6 entries)"}));
+    // The copy kept first is the account's own, made by the account's process.
+    struct stat copy {};
+    ASSERT_EQ(stat("/Users/tester/Library/Logs/nuvraUninstaller/"
+                   "keyboard-settings-before-uninstall.plist",
+                   &copy),
+              0);
+    EXPECT_EQ(copy.st_uid, 501u);
+    EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log"),
+                ::testing::Contains("  Input method: keyboard settings could not be updated, put "
+                                    "back as they were — WARN"));
+
+    std::ofstream(preferences) << "<?xml version=";
+    const auto unreadable = asRoot({"run", "--yes", "--json", "--user", "tester"});
+    EXPECT_EQ(unreadable.status, 1) << unreadable.output;
+    EXPECT_EQ(reportOf(unreadable.output).verified,
+              (std::vector<std::string>{"Keyboard settings entries (could not be checked)"}));
+    EXPECT_EQ(readFile(preferences), "<?xml version=");
+}
+
 // The user's privacy records of the installed bundles are reset while the system still knows the
 // bundles; another app's stay, and so does what the other account has.
 TEST_F(AdministratorCommand, RootRunResetsTheUsersPrivacyRecordsBeforeTheBundlesGo) {

@@ -7,6 +7,7 @@
 #include "foundation/MainThread.h"
 #include "foundation/UninstallerLog.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -160,6 +161,17 @@ TEST_F(InventoryScannerSim, KeyboardSettingsAndRegistrations) {
     // No keyboard-settings domain at all: nothing, and no error.
     fs::remove(home + "/Library/Preferences/com.apple.HIToolbox.plist");
     EXPECT_EQ(InventoryScanner::hiToolboxNuvraEntryCount(), 0);
+
+    // A settings file the tool cannot read may hold anything: never reported clean.
+    std::ofstream(home + "/Library/Preferences/com.apple.HIToolbox.plist") << "<?xml version=";
+    const InventoryItem notChecked{"hitoolbox",
+                                   Category::inputMethod,
+                                   "Keyboard settings entries",
+                                   "could not be checked",
+                                   false,
+                                   false};
+    const auto items = InventoryScanner::scan().items;
+    EXPECT_NE(std::find(items.begin(), items.end(), notChecked), items.end());
 }
 
 TEST_F(InventoryScannerSim, DataCountsExistingPathsAndTemporaryRemnants) {

@@ -219,22 +219,63 @@ TEST(InputSourceRemoval, unreadableSettingsAreReportedAndTheCleanUpGoesOn) {
     EXPECT_LT(dump, calls.size());
 }
 
-// The settings are read and cleaned but cannot be written back: reported, and the count line
-// still tells how many entries were dropped.
-TEST(InputSourceRemoval, settingsThatCannotBeWrittenAreReportedAndTheCountStillLogged) {
+// The keyboard settings hold every layout the user set up. An import torn half-way, one refused,
+// one that reports success but changes nothing, and one after which not even the original can be
+// put back: none of them leaves the user without their settings, and each is said.
+TEST(InputSourceRemoval, keyboardSettingsTheImportDoesNotReplaceAreKeptAsTheyWere) {
     NUVRA_REQUIRE_SIM();
-    ASSERT_TRUE(SimMac::plantScene("full", false));
+    ASSERT_TRUE(SimMac::plantScene("clean", false));
     useRecordingTool();
-    SimMac::ReplacedTool refusingImport(SystemTools::defaults,
-                                        "#!/bin/sh\n[ \"$1\" = import ] && exit 1\nexec " +
-                                            std::string(SystemTools::defaults) + ".real \"$@\"\n");
+    const std::string preferences =
+        SimMac::home() + "/Library/Preferences/com.apple.HIToolbox.plist";
+    const std::string copy =
+        SimMac::home() + "/Library/Logs/nuvraUninstaller/keyboard-settings-before-uninstall.plist";
+    const std::string defaults = SystemTools::defaults;
+    const std::string kept = "Could not update keyboard settings; they were kept as they were.";
+    EngineSim::setKeyboardSettings(
+        {{"AppleEnabledInputSources", plist::Array{layout("ABC"), method(productID)}},
+         {"AppleInputSourceHistory", plist::Array{method(productID), layout("ABC")}}});
+    const std::string before = EngineSim::readFile(preferences);
+    const std::string exported =
+        SimMac::run({defaults, "export", "com.apple.HIToolbox", "-"}).output;
 
+    EngineSim::writeFile("/var/db/sim/defaults.fail", "half-import\n");
     UninstallEngine engine;
-    EXPECT_THAT(engine.removeInputSourceState(),
-                ElementsAre("Could not update keyboard settings."));
-    // Six mentions in the scene, two of which the switch to ABC has already replaced.
+    EXPECT_THAT(engine.removeInputSourceState(), ElementsAre(kept));
+    EXPECT_EQ(EngineSim::readFile(preferences), before);
+    EXPECT_EQ(EngineSim::readFile(copy), exported);
     EXPECT_THAT(EngineSim::logMessages(),
-                testing::Contains("  Input method: keyboard settings entries removed — 4"));
+                testing::Contains("  Input method: keyboard settings could not be updated, put "
+                                  "back as they were — WARN"));
+
+    for (const char* import : {"exit 1", "exit 0"}) {
+        SimMac::ReplacedTool refusing(defaults, "#!/bin/sh\n[ \"$1\" = import ] && " +
+                                                    std::string(import) + "\nexec " + defaults +
+                                                    ".real \"$@\"\n");
+        EXPECT_THAT(engine.removeInputSourceState(), ElementsAre(kept)) << import;
+        EXPECT_EQ(EngineSim::readFile(preferences), before) << import;
+    }
+
+    {
+        SimMac::ReplacedTool wiping(defaults, "#!/bin/sh\nif [ \"$1\" = import ]; then : > " +
+                                                  preferences + "; exit 1; fi\nexec " + defaults +
+                                                  ".real \"$@\"\n");
+        EXPECT_THAT(engine.removeInputSourceState(),
+                    ElementsAre("Could not update keyboard settings or put them back as they "
+                                "were; a copy of them is in " +
+                                copy + " (defaults import com.apple.HIToolbox " + copy +
+                                " restores it)."));
+    }
+    EXPECT_EQ(SimMac::run({defaults, "import", "com.apple.HIToolbox", copy}).status, 0);
+    EXPECT_EQ(EngineSim::readFile(preferences), before);
+
+    // No copy can be kept (a folder has its name): then nothing is replaced at all.
+    fs::remove(copy);
+    fs::create_directory(copy);
+    SimMac::clearCalls();
+    EXPECT_THAT(engine.removeInputSourceState(), ElementsAre(kept));
+    EXPECT_THAT(SimMac::callsTo(defaults),
+                ElementsAre(Call{defaults, "export", "com.apple.HIToolbox", "-"}));
 }
 
 TEST(InputSourceRemoval, aMissingHelperIsReportedAndTheRestStillRuns) {

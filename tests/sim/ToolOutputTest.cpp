@@ -86,6 +86,32 @@ TEST_F(ToolOutput, DefaultsExportImportWriteDelete) {
     EXPECT_EQ(again.status, 1);
     EXPECT_EQ(again.output,
               "Domain (group.ai.nuvra.shared) not found.\nDefaults have not been changed.\n");
+
+    // On a full disk every change fails with the tool's message and status, and the domain and
+    // its folder stay as they were: no temporary file is left.
+    std::ofstream("/var/db/sim/defaults.fail") << "disk-full\n";
+    const auto folder = [] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(SimMac::home() + "/Library/Preferences")) {
+            names.insert(entry.path().filename());
+        }
+        return names;
+    };
+    const auto namesBefore = folder();
+    const std::string domainBefore =
+        run({"/usr/bin/defaults", "export", "com.apple.HIToolbox", "-"}).output;
+    for (const auto& [args, input] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"/usr/bin/defaults", "import", "com.apple.HIToolbox", "-"}, binary},
+             {{"/usr/bin/defaults", "write", "com.apple.HIToolbox", "AppleFnUsageType", "-int",
+               "2"},
+              ""}}) {
+        const auto full = run(args, input);
+        EXPECT_EQ(full.status, 1) << args[1];
+        EXPECT_EQ(full.output, "Could not write domain com.apple.HIToolbox; exiting\n") << args[1];
+    }
+    EXPECT_EQ(folder(), namesBefore);
+    EXPECT_EQ(run({"/usr/bin/defaults", "export", "com.apple.HIToolbox", "-"}).output,
+              domainBefore);
 }
 
 TEST_F(ToolOutput, SecurityDumpsEveryItemAndDeletesOnePerCall) {

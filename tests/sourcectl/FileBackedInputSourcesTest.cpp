@@ -4,8 +4,11 @@
 #include "Sourcectl.h"
 #include "TemporaryHome.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,6 +117,17 @@ TEST_F(FileBackedInputSourcesTest, RewritesKeepFormatModeAndOwnerAndCreateFilesO
               canonicalXML(xmlPlist("<dict><key>AppleEnabledInputSources</key><array>" +
                                     modeEntry(nuvraBundleID, nuvraModeID) + "</array></dict>")));
 
+    // A writer killed before its rename left its temporary file, a full copy of the settings: the
+    // next rewrite removes it. Another writer's file still being written (locked) and the user's
+    // own copies stay.
+    const auto folder = home.preferences().parent_path();
+    writeFile(folder / ".com.apple.HIToolbox.plist.tmp-Ab12Cd", "stranded");
+    writeFile(folder / ".com.apple.HIToolbox.plist.tmp-Zz99Yy", "being written");
+    writeFile(folder / "com.apple.HIToolbox.plist.backup", "the user's");
+    const int inFlight =
+        ::open((folder / ".com.apple.HIToolbox.plist.tmp-Zz99Yy").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(inFlight, LOCK_EX), 0);
+
     // A rewrite keeps the format, the mode and (when run as root) the owner.
     writeFile(home.preferences(), preferencesWith(""));
     ::chmod(home.preferences().c_str(), 0640);
@@ -131,10 +145,14 @@ TEST_F(FileBackedInputSourcesTest, RewritesKeepFormatModeAndOwnerAndCreateFilesO
         EXPECT_EQ(info.st_uid, 501u);
         EXPECT_EQ(info.st_gid, 20u);
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.preferences().parent_path()),
-                            std::filesystem::directory_iterator()),
-              1)
-        << "no temporary file is left behind";
+    ::close(inFlight);
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"com.apple.HIToolbox.plist",
+                                            ".com.apple.HIToolbox.plist.tmp-Zz99Yy",
+                                            "com.apple.HIToolbox.plist.backup"}));
 }
 
 TEST_F(FileBackedInputSourcesTest, UnreadableOrUnwritablePreferencesGiveAStatusAndKeepTheFile) {

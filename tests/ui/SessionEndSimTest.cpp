@@ -3,14 +3,18 @@
 // pointer to click with, so the click comes from xdotool, like a user's.
 #include "SimMac.h"
 #include "Waiting.h"
+#include "foundation/InstanceClaim.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <spawn.h>
 #include <string>
@@ -131,6 +135,71 @@ std::string fileText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// A virtual X display for the test's lifetime; DISPLAY names it, for xdotool as well as the
+// application.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        // The server picks a free display and writes its number to descriptor 3 once it takes
+        // connections.
+        int ready[2];
+        if (pipe2(ready, O_CLOEXEC) != 0) {
+            return;
+        }
+        server_ = std::make_unique<Child>(
+            std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0",
+                                     "1440x900x24", "-nolisten", "tcp", "-noreset"},
+            std::vector<std::string>{}, "/tmp/xvfb.out", ready[1]);
+        close(ready[1]);
+        // The whole line: the server ends if its line feed finds the pipe closed.
+        std::string number;
+        char c = 0;
+        while (read(ready[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        close(ready[0]);
+        if (!number.empty()) { // end of file first: it failed
+            ::setenv("DISPLAY", (":" + number).c_str(), 1);
+            serving_ = true;
+        }
+    }
+    bool serving() const { return serving_; }
+
+private:
+    std::unique_ptr<Child> server_;
+    bool serving_ = false;
+};
+
+// The first visible window whose title is `title`, looked for again as long as `app` runs (the
+// pause between looks only paces them); empty when `app` ended first.
+std::string visibleWindow(Child& app, const std::string& title) {
+    while (!app.waitFor(50ms)) {
+        const SimMac::RunResult search =
+            SimMac::run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", title});
+        if (search.status == 0 && !search.output.empty()) {
+            return search.output.substr(0, search.output.find('\n'));
+        }
+    }
+    return {};
+}
+
+// The command line of `parent`'s child process named `name`, arguments and the lines within them
+// joined by spaces.
+std::string childCommandLine(pid_t parent, const std::string& name) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string pid, comm, state;
+        pid_t ppid = 0;
+        if (stat >> pid >> comm >> state >> ppid && ppid == parent && comm == "(" + name + ")") {
+            std::string arguments = fileText(entry.path() / "cmdline");
+            std::replace(arguments.begin(), arguments.end(), '\0', ' ');
+            std::replace(arguments.begin(), arguments.end(), '\n', ' ');
+            return arguments;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
@@ -139,27 +208,8 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     const std::string logFolder = SimMac::home() + "/Library/Logs/nuvraUninstaller";
     const std::string log = logFolder + "/uninstall.log";
     const std::string marker = logFolder + "/.session_active";
-
-    // The server picks a free display and writes its number to descriptor 3 once it takes
-    // connections.
-    int ready[2];
-    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
-    Child xvfb({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1440x900x24", "-nolisten",
-                "tcp", "-noreset"},
-               {}, "/tmp/xvfb.out", ready[1]);
-    close(ready[1]);
-    ASSERT_TRUE(xvfb.started());
-    // The whole line: the server ends if its line feed finds the pipe closed.
-    std::string number;
-    char c = 0;
-    while (read(ready[0], &c, 1) == 1 && c != '\n') {
-        number += c;
-    }
-    const bool serving = !number.empty(); // end of file first: it failed
-    close(ready[0]);
-    ASSERT_TRUE(serving) << fileText("/tmp/xvfb.out");
-    // For xdotool as well as the application.
-    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    const VirtualDisplay display;
+    ASSERT_TRUE(display.serving()) << fileText("/tmp/xvfb.out");
 
     // In sanitizer builds Qt's X, GL and font libraries keep allocations at exit that the leak
     // checker would turn into the exit status; memory errors still end the run.
@@ -218,4 +268,32 @@ TEST(SessionEnd, QuitOnTheNothingFoundScreenEndsTheSessionCleanly) {
     EXPECT_FALSE(fs::exists(marker));
     // The click hit "Quit", not "Clean up anyway".
     EXPECT_FALSE(anyLineContains(log, "Uninstall started"));
+}
+
+// Opened while a command-line run holds the account's session: no window can open, and a person
+// who double-clicked the application would see nothing happen. A message box says why, naming the
+// run; the running session's log is left alone.
+TEST(SessionEnd, AStartRefusedByACommandLineRunSaysWhyInAMessageBox) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("clean"));
+    const std::string logFolder = SimMac::home() + "/Library/Logs/nuvraUninstaller";
+    // Held as `nuvra-uninstall run` holds it, until this test ends.
+    ASSERT_EQ(InstanceClaim::claim(logFolder, InstanceClaim::Role::command).outcome,
+              InstanceClaim::Result::Outcome::claimed);
+    const VirtualDisplay display;
+    ASSERT_TRUE(display.serving()) << fileText("/tmp/xvfb.out");
+
+    Child app({SimMac::insidePath(NUVRA_APP_PATH)},
+              {"QT_QPA_PLATFORM=xcb", "ASAN_OPTIONS=detect_leaks=0"}, "/tmp/app.out");
+    ASSERT_TRUE(app.started());
+    const std::string box = visibleWindow(app, "nuvra Uninstaller cannot open");
+    ASSERT_FALSE(box.empty()) << "no message box appeared: " << fileText("/tmp/app.out");
+    const std::string sentence = "(nuvra-uninstall run, process " + std::to_string(getpid()) + ")";
+    EXPECT_THAT(childCommandLine(app.pid(), "xmessage"), testing::HasSubstr(sentence));
+
+    // Dismissed like a person would: the pointer on the box, then Return for its one button.
+    SimMac::run({"/usr/bin/xdotool", "mousemove", "--window", box, "20", "20", "key", "Return"});
+    EXPECT_EQ(app.wait(), 1);
+    EXPECT_THAT(fileText("/tmp/app.out"), testing::HasSubstr(sentence));
+    EXPECT_FALSE(fs::exists(logFolder + "/uninstall.log"));
 }

@@ -302,6 +302,20 @@ TEST_P(ScreenTest, LooksLikeItsReferenceWithSmoothCorners) {
 INSTANTIATE_TEST_SUITE_P(EveryPhase, ScreenTest, ::testing::ValuesIn(screenCases()),
                          [](const auto& param) { return std::string(param.param.name); });
 
+// The product's keyboard-settings entries are left only when the settings could not be changed
+// safely: the end screen tells what became of the person's settings, not that a restart helps.
+TEST(EndScreen, KeyboardSettingsLeftInPlaceAreToldAsKept) {
+    const auto subtitle = [](std::vector<std::string> residues) {
+        return screenContentFor(UninstallService::Done{std::move(residues)}).subtitle;
+    };
+    EXPECT_EQ(subtitle({"Temporary files (/tmp/nuvra)", "Keyboard settings entries (6 entries)"}),
+              "Your keyboard settings were kept as they were, nuvra's entries included. The log "
+              "lists what is left.");
+    EXPECT_EQ(subtitle({"Keyboard settings entries (could not be checked)"}),
+              "Your keyboard settings could not be read, so nuvra's entries may still be in them. "
+              "The log tells more.");
+}
+
 TEST_F(UninstallerViewTest, AMissingAppIconLeavesTheSlotEmptyButSized) {
     setPhase(UninstallService::Ready{});
     view_ = std::make_unique<QQuickView>();

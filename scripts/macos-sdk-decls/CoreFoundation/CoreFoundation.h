@@ -1,5 +1,6 @@
 // Core Foundation: the subset our Mac files use (base types, memory rules, strings, Booleans,
-// arrays, dictionaries, URLs, bundles). Written from Apple's Core Foundation reference.
+// arrays, dictionaries, URLs, bundles, user notifications). Written from Apple's Core Foundation
+// reference.
 #pragma once
 
 #include <stddef.h>
@@ -114,5 +115,21 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName,
     CF_RETURNS_RETAINED;
 CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef key)
     CF_RETURNS_NOT_RETAINED;
+
+// CFUserNotification (CFOptionFlags is CFBase's, CFTimeInterval CFDate's)
+typedef unsigned long CFOptionFlags;
+typedef double CFTimeInterval;
+enum {
+    kCFUserNotificationStopAlertLevel = 0,
+    kCFUserNotificationNoteAlertLevel = 1,
+    kCFUserNotificationCautionAlertLevel = 2,
+    kCFUserNotificationPlainAlertLevel = 3
+};
+SInt32 CFUserNotificationDisplayAlert(CFTimeInterval timeout, CFOptionFlags flags, CFURLRef iconURL,
+                                      CFURLRef soundURL, CFURLRef localizationURL,
+                                      CFStringRef alertHeader, CFStringRef alertMessage,
+                                      CFStringRef defaultButtonTitle,
+                                      CFStringRef alternateButtonTitle,
+                                      CFStringRef otherButtonTitle, CFOptionFlags* responseFlags);
 
 NUVRA_DECL_EXTERN_C_END
