@@ -621,9 +621,9 @@ TEST_F(AdministratorCommand, KeyboardSettingsTheRunCannotChangeAreKeptAndTheRunE
                    &copy),
               0);
     EXPECT_EQ(copy.st_uid, 501u);
-    EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/uninstall.log"),
-                ::testing::Contains("  Input method: keyboard settings could not be updated, put "
-                                    "back as they were — WARN"));
+    EXPECT_THAT(SimMac::sessionLogMessages("/Library/Logs/nuvraUninstaller/501/uninstall.log"),
+                ::testing::Contains("(account)   Input method: keyboard settings could not be "
+                                    "updated, put back as they were — WARN"));
 
     std::ofstream(preferences) << "<?xml version=";
     const auto unreadable = asRoot({"run", "--yes", "--json", "--user", "tester"});
