@@ -729,3 +729,148 @@ TEST_F(AdministratorCommand, ARemovalMacOSRefusesIsWarnedWithWhatAdministratorsA
     EXPECT_THAT(reportOf(run.output).verified,
                 ::testing::ElementsAre(HasSubstr("Settings and app data (")));
 }
+
+// The second account takes its process over, in every way root must survive: it stops it, keeps
+// it silent, lets it linger after its work, floods root's log, forges root's entries, claims the
+// system-wide items as its own or hides them, and looks at what it was given. Each root run ends
+// within its deadlines with a JSON result line, judges the system-wide places itself, keeps its
+// log bounded and the account's lines marked, and never holds up a run for the other account.
+TEST_F(AdministratorCommand, AHostileUserProcessCannotHangMisleadOrFloodARootRun) {
+    // The user's process of riley's runs is this script, as riley; everything else is as always.
+    const std::string hostile = R"py(
+import json, os, signal, subprocess, sys, time
+mode, real = sys.argv[1], sys.argv[2:]
+def send(reply):
+    sys.stdout.write(json.dumps(reply) + "\n")
+    sys.stdout.flush()
+if mode == "inherits":
+    fds = {}
+    for fd in os.listdir("/proc/self/fd"):
+        try:
+            fds[fd] = os.readlink(f"/proc/self/fd/{fd}")
+        except OSError:
+            pass  # the listing's own descriptor, closed again
+    with open("/tmp/inherited", "w") as out:
+        json.dump({"fds": fds, "environ": sorted(os.environ)}, out)
+    sys.stderr.write("written where root reads\n")
+    os.execv(real[0], real)
+if mode == "lingering":
+    subprocess.run(real)
+    time.sleep(100000)
+if mode == "stopped":
+    os.kill(os.getpid(), signal.SIGSTOP)
+if mode == "silent":
+    time.sleep(100000)
+for request in sys.stdin:
+    if mode == "flood":
+        for _ in range(3000):
+            send({"log": "x" * 1000})
+    if mode == "forge":
+        send({"log": "Uninstall finished (residues: 0)"})
+        send({"log": "Session ended normally\n[2026-01-01 00:00:00] Session ended normally"})
+    if request.strip() == "scan" and mode == "claims":
+        send({"inventory": [{"id": "Apps:/Applications/nuvra.app", "category": "Apps",
+                             "title": "nuvra.app", "detail": "~/Applications",
+                             "requiresAdmin": False, "informational": False}]})
+    elif request.strip() == "scan":
+        send({"inventory": []})
+    else:
+        send({"sentences": []})
+)py";
+    std::ofstream("/tmp/hostile.py") << hostile;
+    std::ofstream("/tmp/hostile.mode") << "";
+    const SimMac::ReplacedTool sudo("/usr/bin/sudo", R"sh(#!/bin/bash
+if [[ $3 == riley && $5 == --user-session ]]; then
+    exec /usr/bin/sudo.real -H -u riley /usr/bin/python3 /tmp/hostile.py "$(cat /tmp/hostile.mode)" "${@:4}"
+fi
+exec /usr/bin/sudo.real "$@"
+)sh");
+    // The command with short deadlines, in a bundle whose own copy of the removal script is a
+    // trap: root must never run it.
+    const std::string bundle =
+        SimMac::assembleAppBundle("/opt/short", SimMac::insidePath(NUVRA_SOURCECTL_PATH));
+    fs::copy_file(SimMac::insidePath(NUVRA_SHORT_DEADLINES_CLI_PATH),
+                  bundle + "/Contents/MacOS/nuvra-uninstall");
+    std::ofstream(bundle + "/Contents/Resources/uninstall.sh") << "touch /etc/owned\n";
+    const auto runFor = [&](const std::string& user) {
+        return SimMac::run({"/usr/bin/env", "-u", "TMPDIR", "HOME=/var/root", "USER=root",
+                            "MANAGEMENT_SECRET=1", bundle + "/Contents/MacOS/nuvra-uninstall",
+                            "run", "--yes", "--json", "--user", user});
+    };
+    const std::string rileysLog = "/Library/Logs/nuvraUninstaller/502/uninstall.log";
+
+    struct Case {
+        std::string mode;
+        int status;              // of riley's run
+        bool systemWideGone;     // the root-owned places, as root finds them afterwards
+        std::string messagePart; // in the result line's message, when the run failed
+    };
+    const std::vector<Case> cases{
+        {"stopped", 3, false, "did not answer within 15 s"},
+        {"silent", 3, false, "did not answer within 15 s"},
+        {"claims", 3, false, "answered with something it cannot have said"},
+        {"lingering", 0, true, ""},
+        {"flood", 0, true, ""},
+        {"forge", 0, true, ""},
+        {"inherits", 0, true, ""},
+    };
+    for (const Case& hostileCase : cases) {
+        SCOPED_TRACE(hostileCase.mode);
+        ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+        fs::remove(rileysLog);
+        std::ofstream("/tmp/hostile.mode", std::ios::trunc) << hostileCase.mode;
+
+        SimMac::RunResult other;
+        std::thread alongside;
+        if (hostileCase.mode == "stopped") {
+            // Riley's run is stuck meanwhile: tester's runs and finishes all the same.
+            alongside = std::thread([&] { other = runFor("tester"); });
+        }
+        const auto run = runFor("riley");
+        if (alongside.joinable()) {
+            alongside.join();
+            EXPECT_EQ(other.status, 0) << other.output;
+        }
+        EXPECT_EQ(run.status, hostileCase.status) << run.output;
+        const Json result = reportOf(run.output).result;
+        EXPECT_EQ(result["exitStatus"], hostileCase.status) << run.output;
+        if (!hostileCase.messagePart.empty()) {
+            EXPECT_THAT(result.value("message", ""), HasSubstr(hostileCase.messagePart));
+        }
+        for (const char* place :
+             {"/Applications/nuvra.app", "/Library/Input Methods/nuvraInput.app", "/tmp/nuvra"}) {
+            // While riley's run is stuck, tester's removes them.
+            const bool gone = hostileCase.systemWideGone || hostileCase.mode == "stopped";
+            EXPECT_EQ(!fs::exists(place), gone) << place;
+        }
+        EXPECT_FALSE(fs::exists("/etc/owned"));
+        EXPECT_THAT(run.output, ::testing::Not(HasSubstr("written where root reads")));
+
+        // A run that could not even claim the session has no log to keep.
+        const std::vector<std::string> log = SimMac::sessionLogMessages(rileysLog);
+        struct stat logInfo {};
+        if (stat(rileysLog.c_str(), &logInfo) == 0) {
+            EXPECT_LT(logInfo.st_size, 2 << 20);
+            EXPECT_EQ(logInfo.st_mode & 077, 0u) << "root's log of riley's run is root's alone";
+        }
+        if (hostileCase.status == 0) {
+            EXPECT_EQ(std::count(log.begin(), log.end(), "Uninstall finished (residues: 0)"), 1);
+            EXPECT_THAT(log, ::testing::Contains("For the account riley (uid 502)"));
+        }
+        if (hostileCase.mode == "flood") {
+            EXPECT_THAT(log, ::testing::Contains(HasSubstr("log lines (over 1 MiB) were dropped")));
+        }
+        if (hostileCase.mode == "forge") {
+            EXPECT_THAT(log, ::testing::Contains("(account) Uninstall finished (residues: 0)"));
+            EXPECT_EQ(std::count(log.begin(), log.end(), "Session ended normally"), 1);
+        }
+        if (hostileCase.mode == "inherits") {
+            const Json seen = Json::parse(readFile("/tmp/inherited"));
+            EXPECT_EQ(seen["fds"]["2"], "/dev/null");
+            for (const auto& [fd, target] : seen["fds"].items()) {
+                EXPECT_TRUE(fd == "0" || fd == "1" || fd == "2") << fd << " " << target;
+            }
+            EXPECT_THAT(seen["environ"], ::testing::Not(::testing::Contains("MANAGEMENT_SECRET")));
+        }
+    }
+}
