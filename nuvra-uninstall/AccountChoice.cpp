@@ -7,6 +7,8 @@
 #include "foundation/UserCommand.h"
 #include "foundation/WhiteSpace.h"
 
+#include <algorithm>
+#include <pwd.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +109,28 @@ std::optional<std::string> settle(const std::optional<std::string>& requestedUse
     }
     TargetUser::actFor(std::move(*account));
     return std::nullopt;
+}
+
+std::vector<std::string> peopleOnThisMac() {
+    std::vector<std::pair<uid_t, std::string>> people;
+    setpwent();
+    while (const passwd* entry = getpwent()) {
+        if (entry->pw_uid >= firstPersonUid && entry->pw_name != nullptr) {
+            people.emplace_back(entry->pw_uid, entry->pw_name);
+        }
+    }
+    endpwent();
+    std::sort(people.begin(), people.end());
+    std::vector<std::string> names;
+    for (const auto& [uid, name] : people) {
+        // Looked up again by name: the entry that --user NAME would act for.
+        const auto account = TargetUser::lookUp(name);
+        if (account && account->uid == uid && !refusal(*account, name) &&
+            std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+        }
+    }
+    return names;
 }
 
 } // namespace AccountChoice

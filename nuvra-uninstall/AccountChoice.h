@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // Whose traces the command handles, settled before anything is scanned, logged or removed.
 // An ordinary user handles their own (and may not name another). Root handles those of the
@@ -16,5 +17,9 @@ namespace AccountChoice {
 // is made. Throws std::runtime_error when the account's temporary folder cannot be asked for (an
 // internal error).
 std::optional<std::string> settle(const std::optional<std::string>& requestedUser);
+
+// The names of the people's accounts on this Mac, by user id, as settle() would take them (a user
+// id from 501 up, a home of its own directly under /Users).
+std::vector<std::string> peopleOnThisMac();
 
 } // namespace AccountChoice

@@ -23,6 +23,10 @@ std::variant<CommandLine, std::string> CommandLine::parse(const std::vector<std:
             command.json = true;
         } else if (arg == "--yes") {
             command.yes = true;
+        } else if (arg == "--all-users") {
+            command.allUsers = true;
+        } else if (arg == accountOnlyFlag) {
+            command.accountOnly = true;
         } else if (arg == "--user" || arg.starts_with("--user=")) {
             std::string name;
             if (arg == "--user") {
@@ -66,6 +70,13 @@ std::variant<CommandLine, std::string> CommandLine::parse(const std::vector<std:
     command.action = *action;
     if (command.action == Action::inventory && command.yes) {
         return std::string("--yes belongs to run, not to inventory");
+    }
+    if (command.allUsers && (command.action != Action::run || command.user)) {
+        return std::string(command.user ? "--all-users and --user exclude each other"
+                                        : "--all-users belongs to run, not to inventory");
+    }
+    if (command.accountOnly && (command.action != Action::run || !command.user)) {
+        return std::string("unknown option '") + accountOnlyFlag + "'";
     }
     return command;
 }

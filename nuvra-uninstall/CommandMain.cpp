@@ -45,6 +45,12 @@ int execute(const CommandLine& command) {
         return badUsage("no terminal to ask for confirmation on; pass --yes to remove without "
                         "asking");
     }
+    if (command.allUsers) {
+        if (geteuid() != 0) {
+            return badUsage("--all-users needs root");
+        }
+        return code(runForAllUsers(command));
+    }
     if (const auto problem = AccountChoice::settle(command.user)) {
         return badUsage(*problem);
     }

@@ -8,3 +8,5 @@
 // stays one document or one object per line and `run > file` does not hide the question.
 ExitStatus runInventory(const CommandLine& command);
 ExitStatus runUninstall(const CommandLine& command);
+// run --all-users (AllUsersRun.cpp): root only, the account not yet chosen.
+ExitStatus runForAllUsers(const CommandLine& command);

@@ -8,14 +8,17 @@
 namespace HeadlessRun {
 
 Outcome run(UninstallSteps& steps, bool needsAdmin,
-            const std::function<void(const StepResult&)>& onStep) {
+            const std::function<void(const StepResult&)>& onStep,
+            std::span<const UninstallStepID> which) {
     UninstallerLog::file(runStartedLine);
     if (const auto& account = TargetUser::otherAccount()) {
-        // Root's log holds runs for several accounts: each says whose it is.
+        // Root keeps runs for several accounts: each says whose it is.
         UninstallerLog::file("For the account " + utf8::visible(account->name) + " (uid " +
                              std::to_string(account->uid) + ")");
+    } else if (which.size() != allStepIDs.size()) {
+        UninstallerLog::file("For the system-wide part of a run for every account");
     }
-    for (UninstallStepID id : allStepIDs) {
+    for (UninstallStepID id : which) {
         StepOutcome outcome = performStep(steps, id, needsAdmin);
         StepResult result{id, StepResult::State::done, std::move(outcome.sentences), {}};
         if (outcome.failure) {

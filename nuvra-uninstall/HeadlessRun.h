@@ -4,6 +4,7 @@
 #include "engine/UninstallSteps.h"
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,12 @@ struct Outcome {
     std::vector<std::string> residues;
 };
 
-// `onStep` is told each step's result as soon as it has completed.
+// `onStep` is told each step's result as soon as it has completed. `which` are the steps to run,
+// in their order, the last of them verify: the system-wide part of a run for every account has
+// only the application removal and the verification.
 Outcome run(UninstallSteps& steps, bool needsAdmin,
-            const std::function<void(const StepResult&)>& onStep);
+            const std::function<void(const StepResult&)>& onStep,
+            std::span<const UninstallStepID> which = allStepIDs);
 
 std::string_view stateName(StepResult::State state); // "done", "warning", "failed"
 

@@ -3,6 +3,7 @@
 #include "InventoryReport.h"
 #include "JsonText.h"
 #include "OutputLine.h"
+#include "RunOutput.h"
 #include "SessionClaim.h"
 #include "UserSessionProcess.h"
 #include "foundation/MainThread.h"
@@ -28,37 +29,6 @@ bool confirmed(const UninstallInventory& inventory) {
     std::transform(answer.begin(), answer.end(), answer.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return answer == "y" || answer == "yes";
-}
-
-Json stepJson(const HeadlessRun::StepResult& step) {
-    Json line{{"step", std::string(rawValue(step.id))},
-              {"state", std::string(HeadlessRun::stateName(step.state))}};
-    if (step.id == UninstallStepID::verify) {
-        line["warnings"] = Json::array();
-        line["residues"] = step.sentences;
-    } else {
-        line["warnings"] = step.sentences;
-    }
-    if (step.state == HeadlessRun::StepResult::State::failed) {
-        line["message"] = step.failure;
-    }
-    return line;
-}
-
-ExitStatus exitStatusOf(const HeadlessRun::Outcome& outcome) {
-    if (outcome.failed) {
-        return ExitStatus::stepFailed;
-    }
-    return outcome.residues.empty() ? ExitStatus::nothingLeft : ExitStatus::tracesRemain;
-}
-
-Json resultJson(const HeadlessRun::Outcome& outcome) {
-    Json line{{"result", outcome.failed ? "failed" : "finished"}, {"residues", outcome.residues}};
-    if (outcome.failed) {
-        line["message"] = outcome.failureMessage;
-    }
-    line["exitStatus"] = code(exitStatusOf(outcome));
-    return line;
 }
 
 // The account's process could not be started or could not tell what it has: nothing was removed,
@@ -97,7 +67,7 @@ ExitStatus runUninstall(const CommandLine& command) {
     }
     std::unique_ptr<UninstallSteps> steps;
     try {
-        steps = stepsForTheAccount(SessionUse::run);
+        steps = stepsForTheAccount(SessionUse::run, !command.accountOnly);
     } catch (const SessionClaim::Refused& refusal) {
         SessionClaim::report(refusal.what());
         return ExitStatus::internalError;

@@ -206,16 +206,20 @@ std::vector<std::string> UserSessionProcess::perform(UninstallStepID step) {
     return ask(std::string(rawValue(step)), UserSessionProtocol::Reply::Kind::sentences).sentences;
 }
 
+SystemWideFindings SeparatedSteps::systemWideFindings() const {
+    return withSystemWide_ ? InventoryScanner::scanSystemWide() : SystemWideFindings{};
+}
+
 // Root looks at the root-owned places itself; only the account's traces come from its process.
 UninstallInventory SeparatedSteps::scan() {
-    const SystemWideFindings system = InventoryScanner::scanSystemWide();
+    const SystemWideFindings system = systemWideFindings();
     return assemble(system, user.scanAccount());
 }
 
 // Only the system-wide removal may stop the run, as in every run: what goes wrong with the user's
 // bundles is one of the step's problem sentences.
 UninstallSteps::Sentences SeparatedSteps::removeApps(bool needsAdmin) {
-    Sentences warnings = systemWide.removeSystemApps(needsAdmin);
+    Sentences warnings = withSystemWide_ ? systemWide.removeSystemApps(needsAdmin) : Sentences{};
     try {
         for (std::string& warning : user.perform(UninstallStepID::removeApps)) {
             warnings.push_back(std::move(warning));
@@ -228,7 +232,7 @@ UninstallSteps::Sentences SeparatedSteps::removeApps(bool needsAdmin) {
 
 // What is left is judged as root for the system-wide places, whatever the account's process says.
 UninstallSteps::Sentences SeparatedSteps::verify() {
-    const SystemWideFindings system = InventoryScanner::scanSystemWide();
+    const SystemWideFindings system = systemWideFindings();
     Sentences residues;
     try {
         residues = residueTexts(assemble(system, user.scanAccount()));
@@ -241,9 +245,9 @@ UninstallSteps::Sentences SeparatedSteps::verify() {
     return residues;
 }
 
-std::unique_ptr<UninstallSteps> stepsForTheAccount(SessionUse use) {
+std::unique_ptr<UninstallSteps> stepsForTheAccount(SessionUse use, bool withSystemWide) {
     if (const auto& account = TargetUser::otherAccount()) {
-        return std::make_unique<SeparatedSteps>(*account, use);
+        return std::make_unique<SeparatedSteps>(*account, use, withSystemWide);
     }
     return std::make_unique<EngineSteps>();
 }

@@ -80,7 +80,10 @@ private:
 // order and with the same log lines as any run.
 class SeparatedSteps final : public UninstallSteps {
 public:
-    SeparatedSteps(const TargetUser::Account& account, SessionUse use) : user(account) {
+    // `withSystemWide` false: the system-wide part is done once by a run for every account, so
+    // this one neither looks at nor removes it.
+    SeparatedSteps(const TargetUser::Account& account, SessionUse use, bool withSystemWide)
+        : withSystemWide_(withSystemWide), user(account) {
         if (use == SessionUse::run) {
             user.claimSession();
         }
@@ -100,10 +103,13 @@ public:
     Sentences verify() override;
 
 private:
+    SystemWideFindings systemWideFindings() const;
+
+    bool withSystemWide_;
     UninstallEngine systemWide; // only its system-wide removal runs in this process
     UserSessionProcess user;
 };
 
 // The steps for this run: separated for a root run for another account, else the engine itself.
 // For a run, the account's own process first claims the account's session (see SeparatedSteps).
-std::unique_ptr<UninstallSteps> stepsForTheAccount(SessionUse use);
+std::unique_ptr<UninstallSteps> stepsForTheAccount(SessionUse use, bool withSystemWide = true);

@@ -7,6 +7,7 @@
 #include "TargetUser.h"
 #include "UnifiedLog.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -18,13 +19,16 @@ namespace {
 // A root run for another account keeps its log with the system's, never in root's home or in
 // the home it is cleaning: one folder per account, so that runs for two accounts never share a
 // log or a claim, readable by root alone (it names another account's traces).
+std::atomic<bool> forTheSystem{false};
+
 SessionLog::Options logOptions() {
     const auto& account = TargetUser::otherAccount();
-    if (!account) {
+    if (!account && !forTheSystem) {
         return SessionLog::Options::forHome(HomeFolder::homeDirectory());
     }
     SessionLog::Options options;
-    options.logDirectory = systemLogsFolder + std::string("/") + std::to_string(account->uid);
+    options.logDirectory = systemLogsFolder + std::string("/") +
+                           (account ? std::to_string(account->uid) : std::string("system"));
     options.crashReportFolders = {"/Library/Logs/DiagnosticReports"};
     options.ownerOnly = true;
     return options;
@@ -119,6 +123,10 @@ std::string logFile() {
 
 std::string logDirectory() {
     return sharedLog().logDirectory();
+}
+
+void keepForTheSystem() {
+    forTheSystem = true;
 }
 
 bool prepareLogDirectory() {

@@ -33,6 +33,9 @@ std::string logFile();
 // ~/Library/Logs/nuvraUninstaller: also where a session claims the account (InstanceClaim). A root
 // run for another account: systemLogsFolder/UID, root's alone.
 std::string logDirectory();
+// A root run for every account keeps its own system-wide part in systemLogsFolder/system. Called
+// before anything is logged.
+void keepForTheSystem();
 // Makes that folder as the log wants it; false when it is no safe place for a log or a claim.
 bool prepareLogDirectory();
 
