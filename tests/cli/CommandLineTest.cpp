@@ -36,6 +36,10 @@ TEST(CommandLine, BadInputIsOneMessageNeverARun) {
     EXPECT_EQ(problem({"run", "--user="}), "--user needs a user name");
     EXPECT_EQ(problem({"run", "--user", "a", "--user", "b"}), "--user given twice");
     EXPECT_EQ(problem({"inventory", "--yes"}), "--yes belongs to run, not to inventory");
+    EXPECT_EQ(problem({"run", "--all-users", "--user", "a"}),
+              "--all-users and --user exclude each other");
+    // The internal word of a run for every account means nothing on its own.
+    EXPECT_EQ(problem({"run", "--only-the-account"}), "unknown option '--only-the-account'");
 }
 
 TEST(CommandLine, ReadsSubcommandAndOptionsInAnyOrder) {
