@@ -2,7 +2,7 @@
 #   nuvraUninstaller.app/Contents/MacOS/nuvraUninstaller        (this target)
 #   nuvraUninstaller.app/Contents/Info.plist                    (our template)
 #   nuvraUninstaller.app/Contents/Resources/AppIcon.icns        (made here from AppIcon.svg)
-#   nuvraUninstaller.app/Contents/Resources/{sourcectl, uninstall.sh, AppIcon.svg}
+#   nuvraUninstaller.app/Contents/Resources/{sourcectl, AppIcon.svg}
 #   nuvraUninstaller.app/Contents/Resources/man/{nuvra-uninstall.1, sourcectl.1}
 #                                                  (the copies every platform makes after linking)
 # Its LSMinimumSystemVersion comes from the libraries in use (MinimumMacOS.cmake). Made

@@ -1,5 +1,5 @@
 // Foundation: the subset our Objective-C++ files use (root object, strings, numbers, arrays,
-// dictionaries, URLs, NSAppleScript). Written from Apple's Foundation reference, in the shapes of
+// dictionaries, URLs). Written from Apple's Foundation reference, in the shapes of
 // Apple's headers: lightweight generics, nullability (non-null unless marked), C linkage for the
 // exported constants. Compiled with automatic reference counting, like the real build.
 #pragma once
@@ -61,20 +61,6 @@ __attribute__((objc_root_class))
 
 @interface NSURL : NSObject
 + (NSURL*)fileURLWithPath:(NSString*)path;
-@end
-
-@interface NSAppleEventDescriptor : NSObject
-@end
-
-// The keys of the error dictionary NSAppleScript fills in.
-FOUNDATION_EXPORT NSString* const NSAppleScriptErrorMessage;
-FOUNDATION_EXPORT NSString* const NSAppleScriptErrorNumber;
-
-@interface NSAppleScript : NSObject
-- (nullable instancetype)initWithSource:(NSString*)source;
-// The result descriptor; nil after an error, which fills in errorInfo.
-- (nullable NSAppleEventDescriptor*)executeAndReturnError:
-    (NSDictionary<NSString*, id>* _Nullable* _Nullable)errorInfo;
 @end
 
 NS_ASSUME_NONNULL_END
