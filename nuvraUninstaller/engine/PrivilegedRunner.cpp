@@ -72,7 +72,6 @@ Shell::Cancellation& dialogWait() {
     return *cancellation;
 }
 std::atomic<bool> abandoned{false};
-std::atomic<bool> dialogOpen{false};
 
 std::string replacingAll(std::string_view text, char needle, std::string_view replacement) {
     std::string result;
@@ -136,14 +135,11 @@ Sentences runScriptAsAdminSynchronously() {
     options.keepAtMost = outputKept;
     UninstallerLog::file("  Apps: waiting for the administrator password (no time limit)");
     std::optional<Shell::Result> result;
-    dialogOpen = true;
     try {
         result = Shell::run(SystemTools::osascript, {"-e", scriptSource(uninstallScript)}, options);
     } catch (const Shell::LaunchError& error) {
-        dialogOpen = false;
         throw EngineError::failed("Privileged removal failed: " + std::string(error.what()) + ".");
     }
-    dialogOpen = false;
     if (result->cancelled) {
         throw EngineError::failed(
             "The window was closed before the administrator dialog was answered.");
@@ -244,14 +240,8 @@ Sentences runScriptAsAdmin() {
 }
 
 void abandonWaiting() {
-    if (abandoned.exchange(true)) {
-        return;
-    }
-    dialogWait().cancel();
-    if (dialogOpen) {
-        // The step itself reports nothing more: whoever waited for it is going.
-        UninstallerLog::file("  Apps: the window was closed while the administrator dialog was "
-                             "open; the system-wide removal did not report back");
+    if (!abandoned.exchange(true)) {
+        dialogWait().cancel();
     }
 }
 

@@ -29,8 +29,8 @@ Sentences runScriptAsAdmin();
 // EngineError::failed when it cannot start, or reports an error, with what it printed.
 Sentences runScriptAsRoot();
 
-// The window is closing: a dialog still waiting is closed and its run ends as a failure; the log
-// says that the system-wide removal did not report back. Safe to call at any time.
+// The window is closing: a dialog still waiting (now or later in this process) is closed, and
+// its step ends as a failure that says so. Safe to call at any time, from any thread.
 void abandonWaiting();
 
 // The pieces of the command, exposed because getting them wrong runs the wrong command as root:

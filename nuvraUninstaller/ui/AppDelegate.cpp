@@ -1,6 +1,7 @@
 #include "ui/AppDelegate.h"
 
 #include "Bundle.h"
+#include "engine/PrivilegedRunner.h"
 #include "foundation/MainThread.h"
 #include "foundation/UninstallerLog.h"
 #include "service/UninstallService.h"
@@ -134,6 +135,9 @@ void AppDelegate::applicationWillTerminate() {
     // step may be waiting for the main thread.
     if (service_) {
         service_->stopAfterCurrentStep();
+        // An administrator dialog still open would keep that step waiting for ever: it is
+        // closed, and the step ends as a failure that says so.
+        PrivilegedRunner::abandonWaiting();
         while (service_->isBusy()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
