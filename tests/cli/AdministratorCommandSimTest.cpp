@@ -201,6 +201,17 @@ void giveRootAHome() {
     std::ofstream("/var/root/Library/Application Support/nuvra/keep") << "root's\n";
 }
 
+// The command with short deadlines (ShortDeadlinesMain.cpp), in a bundle of its own; returns the
+// command's path there.
+std::string shortDeadlinesCli() {
+    const std::string bundle =
+        SimMac::assembleAppBundle("/opt/short", SimMac::insidePath(NUVRA_SOURCECTL_PATH));
+    const std::string command = bundle + "/Contents/MacOS/nuvra-uninstall";
+    fs::copy_file(SimMac::insidePath(NUVRA_SHORT_DEADLINES_CLI_PATH), command,
+                  fs::copy_options::overwrite_existing);
+    return command;
+}
+
 // Runs `script` as riley with bash.
 SimMac::RunResult asRiley(const std::string& script) {
     return SimMac::run({"/usr/bin/sudo", "-H", "-u", "riley", "/bin/bash", "-c", script});
@@ -631,6 +642,52 @@ TEST_F(AdministratorCommand, KeyboardSettingsTheRunCannotChangeAreKeptAndTheRunE
     EXPECT_EQ(reportOf(unreadable.output).verified,
               (std::vector<std::string>{"Keyboard settings entries (could not be checked)"}));
     EXPECT_EQ(readFile(preferences), "<?xml version=");
+}
+
+// The Mac misbehaves: a Keychain dump that never answers in the scan, a LaunchServices dump that
+// never answers in a step, an administrator dialog that answers with a flood. The run goes on,
+// names the tool in a sentence, keeps its lines small; a second run afterwards works.
+TEST_F(AdministratorCommand, AToolThatHangsOrFloodsEndsInASentenceAndTheRunGoesOn) {
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const std::string command = shortDeadlinesCli();
+    {
+        // Only the first dump hangs: the preflight scan's.
+        const SimMac::ReplacedTool security("/usr/bin/security", R"sh(#!/bin/bash
+if [[ $1 == dump-keychain ]] && mkdir /tmp/security-hung 2>/dev/null; then exec sleep 100000; fi
+exec /usr/bin/security.real "$@"
+)sh");
+        const SimMac::ReplacedTool lsregister(
+            "/System/Library/Frameworks/CoreServices.framework/Frameworks/LaunchServices.framework/"
+            "Support/lsregister",
+            "#!/bin/bash\n[[ $1 == -dump ]] && exec sleep 100000\nexec \"$0.real\" \"$@\"\n");
+        // The dialog's answer: 100 MB of text and a failure.
+        const SimMac::ReplacedTool osascript(
+            "/usr/bin/osascript",
+            "#!/bin/bash\nhead -c 100000000 /dev/zero | tr '\\0' x >&2\nexit 1\n");
+        const auto run =
+            SimMac::run({"/usr/bin/sudo", "-u", "tester", command, "run", "--yes", "--json"});
+        EXPECT_EQ(run.status, 3) << run.output.substr(0, 2000);
+        std::vector<Json> objects;
+        for (const std::string& line : lines(run.output)) {
+            EXPECT_LT(line.size(), 10000u);
+            objects.push_back(Json::parse(line));
+        }
+        ASSERT_EQ(objects.size(), 4u) << run.output.substr(0, 2000);
+        EXPECT_THAT(objects[1]["warnings"],
+                    ::testing::Contains("lsregister did not answer within 20 s and was stopped."));
+        EXPECT_EQ(objects[2]["state"], "failed");
+        EXPECT_THAT(objects[2]["message"].get<std::string>(),
+                    ::testing::StartsWith("Privileged removal failed: xxxx"));
+        EXPECT_LT(fs::file_size("/Users/tester/Library/Logs/nuvraUninstaller/uninstall.log"),
+                  64u * 1024);
+        const std::string log =
+            readFile("/Users/tester/Library/Logs/nuvraUninstaller/uninstall.log");
+        EXPECT_THAT(log, HasSubstr("security did not answer within 20 s and was stopped."));
+        EXPECT_THAT(log, HasSubstr("Sign-in data (Keychain): could not be checked"));
+    }
+    // Nothing hangs any more: the next run (an administrator's, without the dialog) finishes.
+    const auto again = asRoot({"run", "--yes", "--json", "--user", "tester"});
+    EXPECT_EQ(again.status, 0) << again.output;
 }
 
 // The user's privacy records of the installed bundles are reset while the system still knows the
