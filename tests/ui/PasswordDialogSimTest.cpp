@@ -4,6 +4,7 @@
 #include "Bundle.h"
 #include "SimMac.h"
 #include "Waiting.h"
+#include "foundation/Deadlines.h"
 #include "foundation/UninstallerLog.h"
 #include "ui/AppDelegate.h"
 
@@ -58,6 +59,10 @@ protected:
         Bundle::overrideMainBundlePathForTesting(
             SimMac::assembleAppBundle("/opt/app", SimMac::insidePath(NUVRA_SOURCECTL_PATH)));
         SimMac::setPkexec(SimMac::Pkexec::hold);
+    }
+
+    // Opens the window and clicks "Uninstall"; returns once the dialog is open.
+    void openAndUninstall() {
         ASSERT_TRUE(delegate.applicationDidFinishLaunching());
         window = theWindow();
         ASSERT_TRUE(window);
@@ -77,6 +82,7 @@ protected:
 // Frames keep coming and events keep being served while the dialog waits; approved, the run
 // ends on "Goodbye." as always.
 TEST_F(PasswordDialog, TheWindowDrawsAndAnswersWhileTheDialogIsOpen) {
+    ASSERT_NO_FATAL_FAILURE(openAndUninstall());
     int frames = 0;
     QObject::connect(window, &QQuickWindow::frameSwapped, [&] { ++frames; });
     for (int round = 0; round < 3; ++round) {
@@ -95,6 +101,7 @@ TEST_F(PasswordDialog, TheWindowDrawsAndAnswersWhileTheDialogIsOpen) {
 }
 
 TEST_F(PasswordDialog, ADismissedDialogEndsOnTheFailedScreen) {
+    ASSERT_NO_FATAL_FAILURE(openAndUninstall());
     SimMac::answerPkexec(SimMac::Pkexec::dismiss);
     EXPECT_TRUE(QTest::qWaitFor([&] { return shown(*window, "weakActionLink"); }, untilItHappens));
     EXPECT_THAT(SimMac::sessionLogMessages(UninstallerLog::logFile()),
@@ -105,6 +112,7 @@ TEST_F(PasswordDialog, ADismissedDialogEndsOnTheFailedScreen) {
 // The window is quit while the dialog waits: the dialog goes, nothing is reported as removed,
 // and the session still ends cleanly.
 TEST_F(PasswordDialog, AWindowQuitWhileTheDialogWaitsNeverReportsTheStepAsDone) {
+    ASSERT_NO_FATAL_FAILURE(openAndUninstall());
     QTimer::singleShot(0, [] { QCoreApplication::quit(); });
     QCoreApplication::exec(); // quitting runs the window's end of session on its way out
     const auto log = SimMac::sessionLogMessages(UninstallerLog::logFile());
@@ -116,4 +124,21 @@ TEST_F(PasswordDialog, AWindowQuitWhileTheDialogWaitsNeverReportsTheStepAsDone) 
     EXPECT_EQ(log.back(), "Session ended normally");
     EXPECT_TRUE(std::filesystem::exists("/Applications/nuvra.app"));
     EXPECT_TRUE(SimMac::run({"/usr/bin/pgrep", "-f", "/usr/bin/osascript"}).output.empty());
+}
+
+// A tool that never answers (here the LaunchServices dump, before the dialog) is stopped at its
+// deadline: the window still reaches its end screen.
+TEST_F(PasswordDialog, AToolThatNeverAnswersStillLetsTheWindowReachItsEnd) {
+    using namespace std::chrono_literals;
+    Deadlines::shortenForTesting({10s, 20s, 15s, 3s});
+    const SimMac::ReplacedTool lsregister(
+        "/System/Library/Frameworks/CoreServices.framework/Frameworks/LaunchServices.framework/"
+        "Support/lsregister",
+        "#!/bin/bash\n[[ $1 == -dump ]] && exec sleep 100000\nexec \"$0.real\" \"$@\"\n");
+    ASSERT_NO_FATAL_FAILURE(openAndUninstall());
+    SimMac::answerPkexec(SimMac::Pkexec::approve);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return headline(*window) == "Goodbye."; }, untilItHappens))
+        << headline(*window).toStdString();
+    EXPECT_THAT(SimMac::sessionLogMessages(UninstallerLog::logFile()),
+                ::testing::Contains("  lsregister did not answer within 20 s and was stopped."));
 }
