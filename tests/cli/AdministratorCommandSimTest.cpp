@@ -644,6 +644,26 @@ TEST_F(AdministratorCommand, KeyboardSettingsTheRunCannotChangeAreKeptAndTheRunE
     EXPECT_EQ(readFile(preferences), "<?xml version=");
 }
 
+// /tmp/nuvra is shared by every account: root's is system-wide, an account's own is that
+// account's to remove, and another account's is no business of a run.
+TEST_F(AdministratorCommand, ATemporaryFolderOfOneAccountIsThatAccountsAlone) {
+    ASSERT_NO_FATAL_FAILURE(plantBothUsers());
+    fs::remove_all("/tmp/nuvra");
+    ASSERT_EQ(asRiley("mkdir /tmp/nuvra && touch /tmp/nuvra/riley-keeps").status, 0);
+    const Json inventory = Json::parse(asRoot({"inventory", "--json", "--user", "tester"}).output);
+    for (const Json& item : inventory["items"]) {
+        EXPECT_NE(item["id"], "tmp:/tmp/nuvra") << "riley's folder counted for tester";
+    }
+    EXPECT_EQ(asRoot({"run", "--yes", "--json", "--user", "tester"}).status, 0);
+    EXPECT_TRUE(fs::exists("/tmp/nuvra/riley-keeps"));
+
+    const Json rileys = Json::parse(asRoot({"inventory", "--json", "--user", "riley"}).output);
+    EXPECT_EQ(rileys["needsAdmin"], false) << "riley's own folder needs no administrator";
+    EXPECT_THAT(rileys.dump(), HasSubstr("tmp:/tmp/nuvra"));
+    EXPECT_EQ(asRoot({"run", "--yes", "--json", "--user", "riley"}).status, 0);
+    EXPECT_FALSE(fs::exists("/tmp/nuvra"));
+}
+
 // The Mac misbehaves: a Keychain dump that never answers in the scan, a LaunchServices dump that
 // never answers in a step, an administrator dialog that answers with a flood. The run goes on,
 // names the tool in a sentence, keeps its lines small; a second run afterwards works.
