@@ -1,6 +1,5 @@
 #include "engine/PrivilegedRunner.h"
 
-#include "Utf8.h"
 #include "engine/UninstallScript.h"
 #include "foundation/Deadlines.h"
 #include "foundation/Shell.h"
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <charconv>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -21,8 +19,6 @@
 namespace PrivilegedRunner {
 namespace {
 
-// A message keeps this much of what a tool printed; a flood of output is not a message.
-constexpr std::size_t longestMessage = 4096;
 // What is read of the script's output at all; the rest is drained and dropped.
 constexpr std::size_t outputKept = 64 * 1024;
 
@@ -93,40 +89,6 @@ bool containsCancel(const std::string& message) {
     return lowered.find("cancel") != std::string::npos;
 }
 
-// The non-empty lines of `text` (line feeds or carriage returns), without surrounding blanks.
-std::vector<std::string_view> linesOf(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find_first_of("\r\n");
-        std::string_view line = text.substr(0, end);
-        const std::size_t first = line.find_first_not_of(" \t");
-        if (first != std::string_view::npos) {
-            line = line.substr(first, line.find_last_not_of(" \t") - first + 1);
-            lines.push_back(line);
-        }
-        if (end == std::string_view::npos) {
-            break;
-        }
-        text.remove_prefix(end + 1);
-    }
-    return lines;
-}
-
-// What a tool printed, as one bounded line of a message.
-std::string messageOf(std::string_view output) {
-    std::string joined;
-    for (std::string_view line : linesOf(output)) {
-        if (!joined.empty()) {
-            joined += ' ';
-        }
-        joined += line;
-        if (joined.size() > longestMessage) {
-            break;
-        }
-    }
-    return utf8::shortened(joined, longestMessage);
-}
-
 // The blocking form; runs only on the serial queue.
 Sentences runScriptAsAdminSynchronously() {
     Shell::Options options;
@@ -166,44 +128,12 @@ std::string scriptSource(std::string_view scriptText) {
     return "do shell script \"" + appleScriptEscaped(command) + "\" with administrator privileges";
 }
 
-ScriptError scriptErrorOf(std::string_view output) {
-    // "0:123: execution error: The message. (-128)"; a message may span lines.
-    constexpr std::string_view marker = "execution error: ";
-    const std::size_t at = output.rfind(marker);
-    if (at == std::string_view::npos) {
-        return {messageOf(output), std::nullopt};
-    }
-    std::string_view text = output.substr(at + marker.size());
-    text = text.substr(0, text.find_last_not_of(" \t\r\n") + 1);
-    const std::size_t open = text.rfind(" (");
-    if (open != std::string_view::npos && text.ends_with(')')) {
-        long number = 0;
-        const std::string_view digits = text.substr(open + 2, text.size() - open - 3);
-        const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-        if (parsed.ec == std::errc() && parsed.ptr == digits.data() + digits.size()) {
-            return {messageOf(text.substr(0, open)), number};
-        }
-    }
-    return {messageOf(text), std::nullopt};
-}
-
 EngineError classify(const ScriptError& error) {
     const std::string message = error.message.empty() ? "Unknown error" : error.message;
     if (error.number == -128 || containsCancel(message)) {
         return EngineError::adminCancelled();
     }
     return EngineError::failed("Privileged removal failed: " + message);
-}
-
-Sentences warningsIn(std::string_view output) {
-    Sentences warnings;
-    for (std::string_view line : linesOf(output)) {
-        if (warnings.size() == 8) {
-            break; // the script names at most one folder; anything more is noise
-        }
-        warnings.push_back(utf8::shortened(line, longestMessage));
-    }
-    return warnings;
 }
 
 Sentences runScriptAsRoot() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/EngineError.h"
+#include "engine/ScriptOutput.h"
 
 #include <optional>
 #include <string>
@@ -39,19 +40,7 @@ std::string shellQuoted(std::string_view text);
 std::string appleScriptEscaped(std::string_view text);
 std::string scriptSource(std::string_view scriptText);
 
-// What osascript printed when the script failed: the error message and number of its
-// "execution error: MESSAGE (NUMBER)" line, or the whole output when there is no such line.
-struct ScriptError {
-    std::string message;
-    std::optional<long> number;
-};
-ScriptError scriptErrorOf(std::string_view output);
-
-// Turns a failure of the script into the engine's error.
+// Turns a failure of the script (ScriptOutput.h) into the engine's error.
 EngineError classify(const ScriptError& error);
-
-// The script's warnings in what it printed on success: one per line (osascript ends lines with
-// carriage returns), bounded.
-Sentences warningsIn(std::string_view output);
 
 } // namespace PrivilegedRunner

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-using PrivilegedRunner::ScriptError;
-
 TEST(PrivilegedScript, QuotesTheScriptForTheShellThenEscapesTheCommandForAppleScript) {
     EXPECT_EQ(PrivilegedRunner::shellQuoted("/a b/it's"), "'/a b/it'\\''s'");
     EXPECT_EQ(PrivilegedRunner::appleScriptEscaped(R"(say "hi" \ bye)"), R"(say \"hi\" \\ bye)");
@@ -20,39 +18,38 @@ TEST(PrivilegedScript, QuotesTheScriptForTheShellThenEscapesTheCommandForAppleSc
 // message may hold several lines. A dismissed dialog is -128; any cancel counts as one.
 TEST(PrivilegedScript, ReadsOsascriptsErrorsAndTellsADismissedDialogFromAFailure) {
     const auto kindOf = [](std::string_view output) {
-        return PrivilegedRunner::classify(PrivilegedRunner::scriptErrorOf(output)).kind();
+        return PrivilegedRunner::classify(scriptErrorOf(output)).kind();
     };
     EXPECT_EQ(kindOf("0:118: execution error: User canceled. (-128)\n"),
               EngineError::Kind::adminCancelled);
     EXPECT_EQ(kindOf("0:9: execution error: Authentication CANCELLED by user (1)\n"),
               EngineError::Kind::adminCancelled);
 
-    const ScriptError twoLines = PrivilegedRunner::scriptErrorOf(
-        "0:2301: execution error: Could not remove /Applications/nuvra.app.\r"
-        "Could not remove /Applications/NuvraAgent.app. (1)\n");
+    const ScriptError twoLines =
+        scriptErrorOf("0:2301: execution error: Could not remove /Applications/nuvra.app.\r"
+                      "Could not remove /Applications/NuvraAgent.app. (1)\n");
     EXPECT_EQ(twoLines.number, 1);
     EXPECT_EQ(PrivilegedRunner::classify(twoLines).sentence(),
               "Privileged removal failed: Could not remove /Applications/nuvra.app. Could not "
               "remove /Applications/NuvraAgent.app.");
 
-    const ScriptError noLine = PrivilegedRunner::scriptErrorOf("osascript: broken\n");
+    const ScriptError noLine = scriptErrorOf("osascript: broken\n");
     EXPECT_EQ(noLine.number, std::nullopt);
     EXPECT_EQ(PrivilegedRunner::classify(noLine).sentence(),
               "Privileged removal failed: osascript: broken");
-    EXPECT_EQ(PrivilegedRunner::classify(PrivilegedRunner::scriptErrorOf("")).sentence(),
+    EXPECT_EQ(PrivilegedRunner::classify(scriptErrorOf("")).sentence(),
               "Privileged removal failed: Unknown error");
 
     // A flood of output is no message: the sentence stays small and on one line.
     const std::string flood = "execution error: " + std::string(1 << 20, 'x') + "\n\x1b[2J (1)";
-    const std::string sentence =
-        PrivilegedRunner::classify(PrivilegedRunner::scriptErrorOf(flood)).sentence();
+    const std::string sentence = PrivilegedRunner::classify(scriptErrorOf(flood)).sentence();
     EXPECT_LE(sentence.size(), 4200u);
     EXPECT_EQ(sentence.find_first_of("\n\x1b"), std::string::npos);
 }
 
 TEST(PrivilegedScript, WarningsAreTheLinesOfWhatTheScriptPrinted) {
-    EXPECT_EQ(PrivilegedRunner::warningsIn("Could not remove /tmp/nuvra.\n"),
-              (PrivilegedRunner::Sentences{"Could not remove /tmp/nuvra."}));
-    EXPECT_EQ(PrivilegedRunner::warningsIn("\n"), PrivilegedRunner::Sentences{});
-    EXPECT_EQ(PrivilegedRunner::warningsIn(std::string(100, '\r') + "a\rb\r\n").size(), 2u);
+    EXPECT_EQ(warningsIn("Could not remove /tmp/nuvra.\n"),
+              (std::vector<std::string>{"Could not remove /tmp/nuvra."}));
+    EXPECT_EQ(warningsIn("\n"), std::vector<std::string>{});
+    EXPECT_EQ(warningsIn(std::string(100, '\r') + "a\rb\r\n").size(), 2u);
 }
