@@ -203,7 +203,7 @@ Sentences warningsIn(std::string_view output) {
     Sentences warnings;
     for (std::string_view line : linesOf(output)) {
         if (warnings.size() == 8) {
-            break; // the script names at most one folder; anything more is noise
+            break; // the script names a folder and a few receipts at most; more is noise
         }
         warnings.push_back(utf8::shortened(line, longestMessage));
     }
