@@ -16,6 +16,7 @@ install_canned_tools() {
     /usr/bin/defaults export com.apple.HIToolbox - >"$canned_dir/defaults.export" 2>&1 || true
     "$lsregister_path" -dump >"$canned_dir/lsregister.-dump" 2>&1 || true
     /usr/bin/getconf DARWIN_USER_CACHE_DIR >"$canned_dir/getconf" 2>&1 || true
+    /usr/sbin/pkgutil --pkgs >"$canned_dir/pkgutil.--pkgs" 2>&1 || true
     # Deleting a Keychain item answers "not found", as for an item already gone: a stand-in that
     # always succeeded would be asked again and again.
     echo "security: SecKeychainSearchCopyNext: The specified item could not be found in the keychain." \
@@ -29,7 +30,7 @@ install_canned_tools() {
     local tool
     for tool in /usr/bin/security /usr/bin/defaults /usr/bin/getconf /usr/bin/tccutil /usr/bin/pkill \
         /usr/bin/killall \
-        /usr/bin/pkexec /bin/launchctl /usr/libexec/PlistBuddy "$lsregister_path"; do
+        /usr/bin/pkexec /bin/launchctl /usr/libexec/PlistBuddy /usr/sbin/pkgutil "$lsregister_path"; do
         rm -f "$tool" && cp "$binary" "$tool" && chmod 755 "$tool"
     done
 }

@@ -35,7 +35,8 @@ for ((i = 0; i < reps; i++)); do
     slow_app+=("$(elapsed_ms "$app" --inventory)")
     a=$(elapsed_ms /usr/bin/security dump-keychain)
     b=$(elapsed_ms /usr/bin/defaults export com.apple.HIToolbox -)
-    slowest_call+=("$(printf '%s\n%s\n' "$a" "$b" | sort -g | tail -n 1)")
+    c=$(elapsed_ms /usr/sbin/pkgutil --pkgs)
+    slowest_call+=("$(printf '%s\n%s\n%s\n' "$a" "$b" "$c" | sort -g | tail -n 1)")
 done
 set_tool_delay 0
 echo "row|--inventory, tools 50 ms a call (anchor the slowest call)|ms|$(samples "${slow_app[@]}")|$(samples "${slowest_call[@]}")|+<=25"

@@ -42,4 +42,5 @@ for path in "${candidates[@]}"; do
 done
 echo "settings and app data: $count"
 [[ -e /tmp/nuvra ]] && echo "temporary files: /tmp/nuvra"
+echo "installer receipts: $(/usr/sbin/pkgutil --pkgs | grep -c '^ai\.nuvra\.')"
 echo "keychain: $(/usr/bin/security dump-keychain | grep -o '"acct"<blob>="ai\.nuvra\.[^"]*"' | sort -u | wc -l)"

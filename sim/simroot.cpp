@@ -62,7 +62,7 @@ const std::map<std::string, std::string> toolFolders = {
     {"getconf", "/usr/bin"},   {"pkexec", "/usr/bin"},   {"pkill", "/usr/bin"},
     {"killall", "/usr/bin"},   {"launchctl", "/bin"},    {"PlistBuddy", "/usr/libexec"},
     {"lsregister", lsSupport}, {"sudo", "/usr/bin"},     {"screencapture", "/usr/sbin"},
-    {"osascript", "/usr/bin"}};
+    {"osascript", "/usr/bin"}, {"pkgutil", "/usr/sbin"}};
 // Real tools the fakes and wrappers hand over to, kept under libexecDir/host.
 const std::vector<std::string> hostTools = {"/usr/bin/getconf", "/usr/bin/pkill",
                                             "/usr/bin/killall"};

@@ -3,6 +3,7 @@
 #include "TextInputSources.h"
 #include "discovery/FolderListing.h"
 #include "discovery/HIToolboxEntries.h"
+#include "discovery/InstallerReceipts.h"
 #include "discovery/KeyboardSettingsItem.h"
 #include "discovery/KeychainDump.h"
 #include "foundation/HIToolboxStore.h"
@@ -27,6 +28,8 @@ constexpr std::string_view stagedSourcectlFolder = "nuvra-uninstaller-sourcectl"
 constexpr const char* temporaryFilesPath = NuvraFootprint::sharedTemporaryFolder;
 // The detail of a kind of trace the scan could not look at: never "nothing there".
 constexpr std::string_view notCheckedDetail = "could not be checked";
+// Far more than any Mac's list of packages (a few hundred short lines); a longer one is not a list.
+constexpr std::size_t receiptListingKept = 1 << 20;
 
 // The file manager's existence test: follows symbolic links, so a dangling link does not exist.
 bool exists(const std::string& path) {
@@ -116,6 +119,20 @@ std::vector<std::string> keychainNuvraAccounts() {
     return keychainLookup().value_or(std::vector<std::string>{});
 }
 
+std::optional<std::vector<std::string>> productReceipts() {
+    Shell::Options options;
+    options.keepAtMost = receiptListingKept;
+    const auto result = Shell::runIgnoringLaunchFailure(SystemTools::pkgutil, {"--pkgs"}, options);
+    if (!result) {
+        return std::vector<std::string>{}; // no tool: no receipts
+    }
+    // A listing cut short or ended in failure may lack exactly the ids that are ours.
+    if (result->timedOut || result->cut || result->terminationStatus != 0) {
+        return std::nullopt;
+    }
+    return InstallerReceipts::productPackageIds(result->data.view());
+}
+
 std::optional<uid_t> temporaryFilesOwner() {
     struct stat info {};
     if (lstat(temporaryFilesPath, &info) != 0) {
@@ -194,6 +211,16 @@ SystemWideFindings scanSystemWide() {
     if (temporaryFilesOwner() == uid_t{0}) {
         found.temporaryFiles = temporaryFilesItem(true);
     }
+    // Only root can forget a receipt, as only the installer, running as root, writes one.
+    if (const auto packages = productReceipts(); !packages || !packages->empty()) {
+        found.receipts = {"receipts",
+                          InventoryItem::Category::apps,
+                          "Installer receipts",
+                          packages ? countText(packages->size(), "package", "packages")
+                                   : std::string(notCheckedDetail),
+                          true,
+                          false};
+    }
     return found;
 }
 
@@ -259,7 +286,10 @@ AccountFindings scanAccount() {
 }
 
 UninstallInventory scan() {
-    return assemble(scanSystemWide(), scanAccount());
+    // The halves look at different things: the receipts' tool call runs beside the account's.
+    auto system = std::async(std::launch::async, scanSystemWide);
+    AccountFindings account = scanAccount();
+    return assemble(system.get(), account);
 }
 
 } // namespace InventoryScanner

@@ -15,7 +15,8 @@ namespace InventoryScanner {
 // Both halves below, assembled (ScanFindings.h). Logs "Preflight scan:\n" + summaryText.
 UninstallInventory scan();
 
-// The root-owned places: the system-wide bundles and a /tmp/nuvra that root owns.
+// The root-owned places: the system-wide bundles, a /tmp/nuvra that root owns and the product's
+// installer receipts.
 SystemWideFindings scanSystemWide();
 
 // The account acted for (TargetUser): runs on the calling thread, with the two tool calls on
@@ -40,6 +41,10 @@ std::optional<ByteBuffer> keychainDump();
 std::optional<std::vector<std::string>> keychainLookup();
 // The same, empty when it could not be checked.
 std::vector<std::string> keychainNuvraAccounts();
+
+// The product's package ids among the installer receipts the Mac keeps ("pkgutil --pkgs"); none
+// when the tool did not answer in time or its listing cannot be taken as whole.
+std::optional<std::vector<std::string>> productReceipts();
 
 // Product leftovers in the per-user temporary folder, in listing order.
 std::vector<std::string> tempRemnants();

@@ -92,6 +92,8 @@ UninstallInventory assemble(const SystemWideFindings& system, const AccountFindi
     add(items, account.nuvraApp);
     add(items, system.agentApp);
     add(items, account.agentApp);
+    // Listed with the applications: a receipt is the installer's record that they are installed.
+    add(items, system.receipts);
     add(items, system.inputMethods);
     add(items, account.inputMethods);
     add(items, account.sourceRegistration);

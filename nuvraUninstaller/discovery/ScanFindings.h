@@ -16,6 +16,7 @@ struct SystemWideFindings {
     std::optional<InventoryItem> agentApp;       // /Applications/NuvraAgent.app
     std::vector<InventoryItem> inputMethods;     // in /Library/Input Methods, in listing order
     std::optional<InventoryItem> temporaryFiles; // /tmp/nuvra, when root owns it
+    std::optional<InventoryItem> receipts;       // the installer's receipts of our packages
 };
 
 struct AccountFindings {

@@ -67,7 +67,7 @@ ScriptError scriptErrorOf(std::string_view output) {
 }
 
 std::vector<std::string> warningsIn(std::string_view output) {
-    // The script names at most one folder; anything beyond a few lines is noise.
+    // The script names a folder and a few receipts at most; anything more is noise.
     std::vector<std::string> warnings;
     for (std::string_view line : linesOf(output, 8)) {
         warnings.push_back(utf8::shortened(line, longestMessage));

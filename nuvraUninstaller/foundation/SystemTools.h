@@ -16,6 +16,7 @@ inline constexpr const char* getconf = "/usr/bin/getconf";
 inline constexpr const char* bash = "/bin/bash";
 inline constexpr const char* osascript = "/usr/bin/osascript";
 inline constexpr const char* sudo = "/usr/bin/sudo";
+inline constexpr const char* pkgutil = "/usr/sbin/pkgutil";
 inline constexpr const char* lsregister = "/System/Library/Frameworks/CoreServices.framework/"
                                           "Frameworks/LaunchServices.framework/Support/lsregister";
 

@@ -257,6 +257,12 @@ TEST_F(AdministratorCommand, RootRunForOneUserRemovesTheirsAndTheSystemsAndKeeps
         EXPECT_EQ(item["informational"], item["id"] == "tcc") << item.dump();
     }
     EXPECT_EQ(summaryOf(document), asRoot({"inventory"}).output);
+    const Json receipts = Json::parse(R"({"id":"receipts","category":"Apps",
+        "title":"Installer receipts","detail":"2 packages","requiresAdmin":true,
+        "informational":false})");
+    EXPECT_NE(std::find(document["items"].begin(), document["items"].end(), receipts),
+              document["items"].end())
+        << inventory.output;
 
     const auto run = asRoot({"run", "--yes", "--json", "--user", "tester"});
     EXPECT_EQ(run.status, 0) << run.output;
@@ -279,6 +285,10 @@ TEST_F(AdministratorCommand, RootRunForOneUserRemovesTheirsAndTheSystemsAndKeeps
     EXPECT_EQ(after.output, "Nothing found.\n");
     EXPECT_FALSE(fs::exists("/Applications/nuvra.app"));
     EXPECT_FALSE(fs::exists("/tmp/nuvra"));
+    // The product's receipts are forgotten; another maker's and the look-alikes stay.
+    EXPECT_EQ(SimMac::run({"/usr/sbin/pkgutil", "--pkgs"}).output,
+              "ai.nuvranotes.pkg\nai_nuvra_legacy.pkg\ncom.ai.nuvra.bridge.pkg\n"
+              "com.example.nuvranotes.pkg\nus.zoom.pkg.videomeeting\n");
     EXPECT_EQ(rileysTraces(), rileyBefore);
 
     // The session went to the system's logs; neither root's home nor the user's got one.
@@ -304,9 +314,14 @@ TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
     }
     Bundle::overrideMainBundlePathForTesting(std::nullopt);
     std::vector<SimMac::Call> windowCalls;
+    std::vector<SimMac::Call> windowReceiptCalls;
     for (SimMac::Call call : SimMac::calls()) {
         if (call[0] == "/usr/bin/osascript" || call[0] == "/usr/bin/pkexec") {
             continue; // the administrator dialog; a root run needs none
+        }
+        if (call[0] == "/usr/sbin/pkgutil") {
+            windowReceiptCalls.push_back(call); // system-wide: root's own in a root run
+            continue;
         }
         // This test runs as root; the window runs as the user, whose launchd domain this is.
         std::replace(call.begin(), call.end(), std::string("gui/0"), std::string("gui/501"));
@@ -321,6 +336,7 @@ TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
         "/bin/launchctl", "asuser", "501", "/usr/bin/sudo", "-H", "-u", "tester"};
     std::vector<SimMac::Call> started;
     std::vector<SimMac::Call> asUser;
+    std::vector<SimMac::Call> receiptCalls;
     for (const SimMac::CallByUser& entry : SimMac::callsWithUids()) {
         const SimMac::Call& call = entry.call;
         if (call[0] == "/bin/launchctl" && call.size() > wrapper.size() &&
@@ -329,6 +345,10 @@ TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
             started.emplace_back(call.begin() + 7, call.end());
         } else if (call[0] == "/usr/bin/sudo") {
             EXPECT_EQ(entry.uid, 0);
+        } else if (call[0] == "/usr/sbin/pkgutil") {
+            // The receipts are root's to list and forget, never on the user's word.
+            EXPECT_EQ(entry.uid, 0);
+            receiptCalls.push_back(call);
         } else {
             // Every tool call of the run was made by a process of the user's.
             EXPECT_EQ(entry.uid, 501) << call[0] << " " << (call.size() > 1 ? call[1] : "");
@@ -347,6 +367,7 @@ TEST_F(AdministratorCommand, RunsTheWindowsCommandsEachInTheUsersContext) {
     }
     // Then the window's own commands, exactly.
     EXPECT_EQ(asUser, windowCalls);
+    EXPECT_EQ(receiptCalls, windowReceiptCalls);
 }
 
 TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAnything) {

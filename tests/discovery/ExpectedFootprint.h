@@ -2,6 +2,9 @@
 
 // The summary the full scene must produce, worked out by hand from sim/README.md and sim/scene:
 // - all four application bundles exist;
+// - installer receipts: ai.nuvra.macos.pkg, ai.nuvra.inputmethod.pkg = 2 (the decoys'
+//   com.example.nuvranotes.pkg, ai.nuvranotes.pkg, com.ai.nuvra.bridge.pkg, ai_nuvra_legacy.pkg
+//   are not ours);
 // - nuvraInput.app in both Input Methods folders (KanaPad.app is not ours);
 // - one input method with one input mode → 2 registered sources (the home copy repeats them);
 // - keyboard settings: enabled 2 + selected 2 + history 1 + disabled 1 (nested mention) = 6;
@@ -16,6 +19,7 @@ inline constexpr const char* fullSceneSummary =
     "  - nuvra.app: ~/Applications\n"
     "  - NuvraAgent.app (old version): /Applications (admin)\n"
     "  - NuvraAgent.app (old version): ~/Applications\n"
+    "  - Installer receipts: 2 packages (admin)\n"
     "[Input method]\n"
     "  - nuvraInput.app: /Library/Input Methods (admin)\n"
     "  - nuvraInput.app: ~/Library/Input Methods\n"

@@ -4,7 +4,9 @@
 #include "SimMac.h"
 #include "TextInputSources.h"
 #include "discovery/InventoryScanner.h"
+#include "foundation/Deadlines.h"
 #include "foundation/MainThread.h"
+#include "foundation/Shell.h"
 #include "foundation/UninstallerLog.h"
 
 #include <algorithm>
@@ -67,17 +69,19 @@ TEST_F(InventoryScannerSim, FullFootprintGivesTheCompleteSummary) {
     EXPECT_EQ(inventory.summaryText(), fullSceneSummary);
 
     // Item keys carry the paths that the removal steps act on.
-    ASSERT_GE(inventory.items.size(), 6u);
+    ASSERT_GE(inventory.items.size(), 7u);
     EXPECT_EQ(inventory.items[1].id, "Apps:" + home + "/Applications/nuvra.app");
-    EXPECT_EQ(inventory.items[5].id, "ime:" + home + "/Library/Input Methods/nuvraInput.app");
+    EXPECT_EQ(inventory.items[6].id, "ime:" + home + "/Library/Input Methods/nuvraInput.app");
 
-    // The scan only reads: the one Keychain call and the one export, nothing else.
+    // The scan only reads: the one Keychain call, the one export and the one list of receipts.
     EXPECT_EQ(SimMac::callsTo("/usr/bin/security"),
               (std::vector<SimMac::Call>{{"/usr/bin/security", "dump-keychain"}}));
     EXPECT_EQ(
         SimMac::callsTo("/usr/bin/defaults"),
         (std::vector<SimMac::Call>{{"/usr/bin/defaults", "export", "com.apple.HIToolbox", "-"}}));
-    EXPECT_EQ(SimMac::calls().size(), 2u);
+    EXPECT_EQ(SimMac::callsTo("/usr/sbin/pkgutil"),
+              (std::vector<SimMac::Call>{{"/usr/sbin/pkgutil", "--pkgs"}}));
+    EXPECT_EQ(SimMac::calls().size(), 3u);
 }
 
 TEST_F(InventoryScannerSim, InputMethodBundlesAreFoundByListingWithTheExactPrefix) {
@@ -112,6 +116,33 @@ TEST_F(InventoryScannerSim, KeychainAccountsAreTheProductsDistinctSorted) {
     ASSERT_TRUE(SimMac::plantScene("full", false));
     EXPECT_EQ(InventoryScanner::keychainNuvraAccounts(),
               (Paths{"ai.nuvra.auth.pendingPKCE", "ai.nuvra.auth.session", "ai.nuvra.sync.token"}));
+}
+
+// Receipts are the product's by the exact id prefix only; a list the tool did not give whole is
+// never taken for "none".
+TEST_F(InventoryScannerSim, InstallerReceiptsAreTheProductsAndAnUnansweredListIsNotClean) {
+    // A receipt outliving everything else is still a trace, and one only root can remove.
+    ASSERT_TRUE(SimMac::plantScene("clean"));
+    touch("/var/db/receipts/ai.nuvra.macos.pkg.plist");
+    const InventoryItem onePackage{"receipts",  Category::apps, "Installer receipts",
+                                   "1 package", true,           false};
+    EXPECT_EQ(InventoryScanner::scan().items, (std::vector<InventoryItem>{onePackage, tccItem}));
+
+    using namespace std::chrono_literals;
+    Deadlines::shortenForTesting({1s, 2s, 3s, 2s});
+    InventoryItem notChecked = onePackage;
+    notChecked.detail = "could not be checked";
+    for (const char* misbehaving : {"echo ai.nuvra.macos.pkg; exit 1", "exec /bin/sleep 600"}) {
+        SimMac::ReplacedTool pkgutil("/usr/sbin/pkgutil",
+                                     std::string("#!/bin/bash\n") + misbehaving + "\n");
+        EXPECT_EQ(InventoryScanner::scanSystemWide().receipts, notChecked) << misbehaving;
+    }
+    EXPECT_EQ(Shell::takeMissedDeadlines(),
+              std::vector<std::string>{"pkgutil did not answer within 1 s and was stopped."});
+
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    EXPECT_EQ(InventoryScanner::productReceipts(),
+              (Paths{"ai.nuvra.inputmethod.pkg", "ai.nuvra.macos.pkg"}));
 }
 
 TEST_F(InventoryScannerSim, KeyboardSettingsAndRegistrations) {

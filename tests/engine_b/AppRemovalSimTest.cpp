@@ -268,3 +268,50 @@ TEST(UninstallScript, RemovesPlantedLinksAsLinksAndSucceedsOnAnEmptyMachine) {
     EXPECT_EQ(pinned.status, 0);
     EXPECT_EQ(pinned.output, "Could not remove /tmp/nuvra.\n");
 }
+
+// The product's receipts go with its bundles, by their exact id prefix, and never before them:
+// a receipt forgotten while its bundle stays would tell management tools it is gone.
+TEST(UninstallScript, ForgetsTheProductsReceiptsOnceItsBundlesAreGoneAndKeepsEveryOther) {
+    NUVRA_REQUIRE_SIM();
+    ASSERT_TRUE(SimMac::plantScene("full", false));
+    const std::vector<std::string> runScript{
+        "/bin/bash",
+        SimMac::insidePath(NUVRA_SOURCE_DIR "/nuvraUninstaller/resources/uninstall.sh")};
+    const auto receipts = [] { return SimMac::run({"/usr/sbin/pkgutil", "--pkgs"}).output; };
+    const std::string others = "ai.nuvranotes.pkg\nai_nuvra_legacy.pkg\ncom.ai.nuvra.bridge.pkg\n"
+                               "com.example.nuvranotes.pkg\nus.zoom.pkg.videomeeting\n";
+    const std::string before = receipts();
+
+    ASSERT_TRUE(SimMac::refuseRemoval("/Applications/nuvra.app"));
+    EXPECT_EQ(SimMac::run(runScript).status, 1);
+    EXPECT_EQ(receipts(), before);
+    ASSERT_EQ(SimMac::run(
+                  {SimMac::repoDir() + "/sim/refuse-removal", "--allow", "/Applications/nuvra.app"})
+                  .status,
+              0);
+
+    SimMac::clearCalls();
+    const SimMac::RunResult removed = SimMac::run(runScript);
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_EQ(removed.output, "");
+    EXPECT_EQ(receipts(), others);
+    std::vector<SimMac::Call> forgotten;
+    for (const SimMac::Call& call : SimMac::callsTo("/usr/sbin/pkgutil")) {
+        if (call[1] == "--forget") {
+            forgotten.push_back(call);
+        }
+    }
+    EXPECT_THAT(
+        forgotten,
+        ElementsAre(ElementsAre("/usr/sbin/pkgutil", "--forget", "ai.nuvra.inputmethod.pkg"),
+                    ElementsAre("/usr/sbin/pkgutil", "--forget", "ai.nuvra.macos.pkg")));
+
+    // pkgutil claims to have forgotten a receipt it could not remove: the script looks again, and
+    // what stays is a warning, as the product itself is gone.
+    SimWorld::makeFile("/var/db/receipts/ai.nuvra.macos.pkg.plist");
+    SimWorld::makeFile("/var/db/receipts/ai.nuvra.macos.pkg.bom");
+    ASSERT_TRUE(SimMac::refuseRemoval("/var/db/receipts/ai.nuvra.macos.pkg.bom"));
+    const SimMac::RunResult stuck = SimMac::run(runScript);
+    EXPECT_EQ(stuck.status, 0);
+    EXPECT_EQ(stuck.output, "Could not forget the installer receipt ai.nuvra.macos.pkg.\n");
+}

@@ -293,6 +293,38 @@ TEST_F(ToolOutput, TccutilLsregisterGetconf) {
     EXPECT_GT(std::stol(page.output), 0);
 }
 
+// pkgutil forgets a receipt only as root, and, like the real tool, says it forgot one whose files
+// it could not remove: only the next listing tells.
+TEST_F(ToolOutput, PkgutilListsAndForgetsReceiptsAndClaimsWhatItCouldNotDo) {
+    const std::string listed = "ai.nuvra.inputmethod.pkg\nai.nuvra.macos.pkg\nai.nuvranotes.pkg\n"
+                               "ai_nuvra_legacy.pkg\ncom.ai.nuvra.bridge.pkg\n"
+                               "com.example.nuvranotes.pkg\nus.zoom.pkg.videomeeting\n";
+    const auto pkgs = run({"/usr/sbin/pkgutil", "--pkgs"});
+    EXPECT_EQ(pkgs.status, 0);
+    EXPECT_EQ(pkgs.output, listed);
+
+    const std::vector<std::string> forgetMacos{"/usr/sbin/pkgutil", "--forget",
+                                               "ai.nuvra.macos.pkg"};
+    const auto asUser =
+        run({"/usr/bin/sudo", "-u", "tester", forgetMacos[0], forgetMacos[1], forgetMacos[2]});
+    EXPECT_EQ(asUser.status, 0);
+    EXPECT_NE(asUser.output.find("Code=513 \"\u201cai.nuvra.macos.pkg.bom\u201d couldn\u2019t be "
+                                 "removed because you don\u2019t have permission to access it.\""),
+              std::string::npos)
+        << asUser.output;
+    EXPECT_TRUE(asUser.output.ends_with("}}.\nForgot package 'ai.nuvra.macos.pkg' on '/'.\n"));
+    EXPECT_EQ(run({"/usr/sbin/pkgutil", "--pkgs"}).output, listed);
+
+    const auto forgot = run(forgetMacos);
+    EXPECT_EQ(forgot.status, 0);
+    EXPECT_EQ(forgot.output, "Forgot package 'ai.nuvra.macos.pkg' on '/'.\n");
+    EXPECT_FALSE(fs::exists("/var/db/receipts/ai.nuvra.macos.pkg.plist"));
+    EXPECT_FALSE(fs::exists("/var/db/receipts/ai.nuvra.macos.pkg.bom"));
+    const auto again = run(forgetMacos);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.output, "No receipt for 'ai.nuvra.macos.pkg' found at '/'.\n");
+}
+
 // A folder made to refuse removal, as macOS refuses an app's changes to another app's bundle or
 // data, refuses root and the user alike with "Operation not permitted" until it is allowed again.
 TEST_F(ToolOutput, ARefusingFolderHoldsForRootAndTheUser) {
