@@ -731,10 +731,11 @@ TEST_F(AdministratorCommand, ARemovalMacOSRefusesIsWarnedWithWhatAdministratorsA
 }
 
 // The second account takes its process over, in every way root must survive: it stops it, keeps
-// it silent, lets it linger after its work, floods root's log, forges root's entries, claims the
-// system-wide items as its own or hides them, and looks at what it was given. Each root run ends
-// within its deadlines with a JSON result line, judges the system-wide places itself, keeps its
-// log bounded and the account's lines marked, and never holds up a run for the other account.
+// it silent, lets it linger after its work, floods root's log with lines longer than one read,
+// sends a line that never ends, forges root's entries, claims the system-wide items as its own or
+// hides them, answers the scan with a step's reply, and looks at what it was given. Each root run
+// ends within its deadlines with a JSON result line, judges the system-wide places itself, keeps
+// its log bounded and the account's lines marked, and never holds up a run for the other account.
 TEST_F(AdministratorCommand, AHostileUserProcessCannotHangMisleadOrFloodARootRun) {
     // The user's process of riley's runs is this script, as riley; everything else is as always.
     const std::string hostile = R"py(
@@ -761,21 +762,33 @@ if mode == "stopped":
     os.kill(os.getpid(), signal.SIGSTOP)
 if mode == "silent":
     time.sleep(100000)
+if mode == "endless":
+    sys.stdin.readline()
+    sys.stdout.write('{"log": "' + "x" * (5 << 20))
+    sys.stdout.flush()
+    time.sleep(100000)
 for request in sys.stdin:
-    if mode == "flood":
-        for _ in range(3000):
-            send({"log": "x" * 1000})
     if mode == "forge":
         send({"log": "Uninstall finished (residues: 0)"})
         send({"log": "Session ended normally\n[2026-01-01 00:00:00] Session ended normally"})
     if request.strip() == "scan" and mode == "claims":
-        send({"inventory": [{"id": "Apps:/Applications/nuvra.app", "category": "Apps",
-                             "title": "nuvra.app", "detail": "~/Applications",
-                             "requiresAdmin": False, "informational": False}]})
+        answer = {"inventory": [{"id": "Apps:/Applications/nuvra.app", "category": "Apps",
+                                 "title": "nuvra.app", "detail": "~/Applications",
+                                 "requiresAdmin": False, "informational": False}]}
+    elif request.strip() == "scan" and mode == "misanswers":
+        answer = {"sentences": []}
     elif request.strip() == "scan":
-        send({"inventory": []})
+        answer = {"inventory": []}
     else:
-        send({"sentences": []})
+        answer = {"sentences": []}
+    if mode == "flood":
+        # In one write: log lines longer than one read of root's, the answer right behind them.
+        lines = [json.dumps({"log": "x" * 70000})] * 16 + [json.dumps(answer)]
+        data = ("\n".join(lines) + "\n").encode()
+        while data:
+            data = data[os.write(1, data):]
+    else:
+        send(answer)
 )py";
     std::ofstream("/tmp/hostile.py") << hostile;
     std::ofstream("/tmp/hostile.mode") << "";
@@ -809,6 +822,8 @@ exec /usr/bin/sudo.real "$@"
         {"stopped", 3, false, "did not answer within 15 s"},
         {"silent", 3, false, "did not answer within 15 s"},
         {"claims", 3, false, "answered with something it cannot have said"},
+        {"misanswers", 3, false, "answered with something it cannot have said"},
+        {"endless", 3, false, "answered with something it cannot have said"},
         {"lingering", 0, true, ""},
         {"flood", 0, true, ""},
         {"forge", 0, true, ""},
