@@ -351,14 +351,27 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
     EXPECT_THAT(SimMac::calls(), ::testing::IsEmpty());
 
     // Accounts that are not a person's: a home that is not absolute, a system account, a home
-    // of "/" or outside /Users, a home of someone else's, a temporary folder that is a link.
-    std::ofstream("/etc/passwd", std::ios::app) << "drifter:x:503:20::Users/drifter:/bin/bash\n"
-                                                << "rooted:x:504:20::/:/bin/bash\n"
-                                                << "elsewhere:x:505:20::/opt/elsewhere:/bin/bash\n"
-                                                << "lodger:x:506:20::/Users/riley:/bin/bash\n";
+    // of "/" or outside /Users, a home of someone else's or inside it (though its own folder), a
+    // temporary folder that is a link (though to a folder of the account's).
+    std::ofstream("/etc/passwd", std::ios::app)
+        << "drifter:x:503:20::Users/drifter:/bin/bash\n"
+        << "rooted:x:504:20::/:/bin/bash\n"
+        << "elsewhere:x:505:20::/opt/elsewhere:/bin/bash\n"
+        << "lodger:x:506:20::/Users/riley:/bin/bash\n"
+        << "nester:x:507:20::/Users/riley/nested:/bin/bash\n";
     EXPECT_FALSE(TargetUser::lookUp("drifter"));
     fs::create_directories("/opt/elsewhere");
     ASSERT_EQ(chown("/opt/elsewhere", 505, 20), 0);
+    // Everything else of nester's is as a person's account has it: only its home is wrong.
+    const std::string nestersTemporary =
+        SimMac::run({"/usr/bin/sudo", "-u", "nester", "/usr/bin/getconf", "DARWIN_USER_TEMP_DIR"})
+            .output;
+    ASSERT_THAT(nestersTemporary, ::testing::StartsWith("/var/folders/"));
+    for (const std::string& folder :
+         {rileyHome + "/nested", nestersTemporary.substr(0, nestersTemporary.find('\n'))}) {
+        fs::create_directories(folder);
+        ASSERT_EQ(chown(folder.c_str(), 507, 20), 0);
+    }
     const std::string longName(300, 'x');
     const std::vector<std::pair<std::vector<std::string>, std::string>> refusals{
         {{"run", "--yes", "--bogus"}, "--bogus"},
@@ -371,16 +384,18 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
         {{"inventory", "--user", "drifter"}, "unknown user 'drifter'"},
         {{"inventory", "--user", "rooted"}, "no home folder of its own"},
         {{"inventory", "--user", "elsewhere"}, "no home folder of its own"},
-        {{"inventory", "--user", "lodger"}, "no home folder of its own"}};
+        {{"inventory", "--user", "lodger"}, "no home folder of its own"},
+        {{"inventory", "--user", "nester"}, "no home folder of its own"}};
     for (const auto& [args, message] : refusals) {
         const auto refused = asRoot(args);
         EXPECT_EQ(refused.status, 64) << args.back();
         EXPECT_EQ(lines(refused.output).size(), 1u) << refused.output;
         EXPECT_THAT(refused.output, HasSubstr(message));
     }
+    fs::remove(rileyHome + "/nested");
     const std::string rileyTemporary = rileyFolders + "/T";
     fs::rename(rileyTemporary, rileyTemporary + ".away");
-    fs::create_directory_symlink("/etc", rileyTemporary);
+    fs::create_directory_symlink(rileyTemporary + ".away", rileyTemporary);
     const auto linkedTemporary = asRoot({"run", "--yes", "--user", "riley"});
     EXPECT_EQ(linkedTemporary.status, 64);
     EXPECT_THAT(linkedTemporary.output, HasSubstr("is not the account's own"));
