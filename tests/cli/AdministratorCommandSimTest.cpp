@@ -669,7 +669,8 @@ TEST_F(AdministratorCommand, RootRunResetsTheUsersPrivacyRecordsBeforeTheBundles
 }
 
 // While the window (or another run) holds the account's session, a run must neither end that
-// session in the log nor take its marker, nor remove anything alongside it.
+// session in the log nor take its marker, nor remove anything alongside it. A lock that is not a
+// plain file (a folder, a FIFO) cannot tell whether a session runs: refused as well.
 TEST_F(AdministratorCommand, RunRefusesWhileAnotherSessionOfTheAccountIsOpen) {
     ASSERT_TRUE(SimMac::plantScene("full", false));
     const std::string logFolder = "/Users/tester/Library/Logs/nuvraUninstaller";
@@ -689,6 +690,15 @@ TEST_F(AdministratorCommand, RunRefusesWhileAnotherSessionOfTheAccountIsOpen) {
         EXPECT_EQ(run.status, 70);
         EXPECT_THAT(run.output, HasSubstr("already running for this account"));
         EXPECT_EQ(lines(run.output).size(), 1u) << run.output;
+    }
+    fs::remove(lock);
+    for (const bool folder : {true, false}) {
+        ASSERT_EQ(folder ? mkdir(lock.c_str(), 0700) : mkfifo(lock.c_str(), 0600), 0);
+        ASSERT_EQ(chown(lock.c_str(), 501, 20), 0);
+        const auto notPlain = asTester({"run", "--yes"});
+        EXPECT_EQ(notPlain.status, 70) << notPlain.output;
+        EXPECT_THAT(notPlain.output, HasSubstr(".instance.lock is not a plain file"));
+        fs::remove(lock);
     }
     EXPECT_EQ(readFile(logFolder + "/uninstall.log"), "[2026-01-01 10:00:00] Session started\n");
     EXPECT_EQ(readFile(logFolder + "/.session_active"), "12345\n");
