@@ -383,14 +383,27 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
     EXPECT_THAT(SimMac::calls(), ::testing::IsEmpty());
 
     // Accounts that are not a person's: a home that is not absolute, a system account, a home
-    // of "/" or outside /Users, a home of someone else's, a temporary folder that is a link.
-    std::ofstream("/etc/passwd", std::ios::app) << "drifter:x:503:20::Users/drifter:/bin/bash\n"
-                                                << "rooted:x:504:20::/:/bin/bash\n"
-                                                << "elsewhere:x:505:20::/opt/elsewhere:/bin/bash\n"
-                                                << "lodger:x:506:20::/Users/riley:/bin/bash\n";
+    // of "/" or outside /Users, a home of someone else's or inside it (though its own folder), a
+    // temporary folder that is a link (though to a folder of the account's).
+    std::ofstream("/etc/passwd", std::ios::app)
+        << "drifter:x:503:20::Users/drifter:/bin/bash\n"
+        << "rooted:x:504:20::/:/bin/bash\n"
+        << "elsewhere:x:505:20::/opt/elsewhere:/bin/bash\n"
+        << "lodger:x:506:20::/Users/riley:/bin/bash\n"
+        << "nester:x:507:20::/Users/riley/nested:/bin/bash\n";
     EXPECT_FALSE(TargetUser::lookUp("drifter"));
     fs::create_directories("/opt/elsewhere");
     ASSERT_EQ(chown("/opt/elsewhere", 505, 20), 0);
+    // Everything else of nester's is as a person's account has it: only its home is wrong.
+    const std::string nestersTemporary =
+        SimMac::run({"/usr/bin/sudo", "-u", "nester", "/usr/bin/getconf", "DARWIN_USER_TEMP_DIR"})
+            .output;
+    ASSERT_THAT(nestersTemporary, ::testing::StartsWith("/var/folders/"));
+    for (const std::string& folder :
+         {rileyHome + "/nested", nestersTemporary.substr(0, nestersTemporary.find('\n'))}) {
+        fs::create_directories(folder);
+        ASSERT_EQ(chown(folder.c_str(), 507, 20), 0);
+    }
     const std::string longName(300, 'x');
     const std::vector<std::pair<std::vector<std::string>, std::string>> refusals{
         {{"run", "--yes", "--bogus"}, "--bogus"},
@@ -403,16 +416,18 @@ TEST_F(AdministratorCommand, RefusesBadInputAndAnUnconfirmedRunWithoutChangingAn
         {{"inventory", "--user", "drifter"}, "unknown user 'drifter'"},
         {{"inventory", "--user", "rooted"}, "no home folder of its own"},
         {{"inventory", "--user", "elsewhere"}, "no home folder of its own"},
-        {{"inventory", "--user", "lodger"}, "no home folder of its own"}};
+        {{"inventory", "--user", "lodger"}, "no home folder of its own"},
+        {{"inventory", "--user", "nester"}, "no home folder of its own"}};
     for (const auto& [args, message] : refusals) {
         const auto refused = asRoot(args);
         EXPECT_EQ(refused.status, 64) << args.back();
         EXPECT_EQ(lines(refused.output).size(), 1u) << refused.output;
         EXPECT_THAT(refused.output, HasSubstr(message));
     }
+    fs::remove(rileyHome + "/nested");
     const std::string rileyTemporary = rileyFolders + "/T";
     fs::rename(rileyTemporary, rileyTemporary + ".away");
-    fs::create_directory_symlink("/etc", rileyTemporary);
+    fs::create_directory_symlink(rileyTemporary + ".away", rileyTemporary);
     const auto linkedTemporary = asRoot({"run", "--yes", "--user", "riley"});
     EXPECT_EQ(linkedTemporary.status, 64);
     EXPECT_THAT(linkedTemporary.output, HasSubstr("is not the account's own"));
@@ -752,7 +767,8 @@ TEST_F(AdministratorCommand, RootRunResetsTheUsersPrivacyRecordsBeforeTheBundles
 }
 
 // While the window (or another run) holds the account's session, a run must neither end that
-// session in the log nor take its marker, nor remove anything alongside it.
+// session in the log nor take its marker, nor remove anything alongside it. A lock that is not a
+// plain file (a folder, a FIFO) cannot tell whether a session runs: refused as well.
 TEST_F(AdministratorCommand, RunRefusesWhileAnotherSessionOfTheAccountIsOpen) {
     ASSERT_TRUE(SimMac::plantScene("full", false));
     const std::string logFolder = "/Users/tester/Library/Logs/nuvraUninstaller";
@@ -772,6 +788,15 @@ TEST_F(AdministratorCommand, RunRefusesWhileAnotherSessionOfTheAccountIsOpen) {
         EXPECT_EQ(run.status, 70);
         EXPECT_THAT(run.output, HasSubstr("already running for this account"));
         EXPECT_EQ(lines(run.output).size(), 1u) << run.output;
+    }
+    fs::remove(lock);
+    for (const bool folder : {true, false}) {
+        ASSERT_EQ(folder ? mkdir(lock.c_str(), 0700) : mkfifo(lock.c_str(), 0600), 0);
+        ASSERT_EQ(chown(lock.c_str(), 501, 20), 0);
+        const auto notPlain = asTester({"run", "--yes"});
+        EXPECT_EQ(notPlain.status, 70) << notPlain.output;
+        EXPECT_THAT(notPlain.output, HasSubstr(".instance.lock is not a plain file"));
+        fs::remove(lock);
     }
     EXPECT_EQ(readFile(logFolder + "/uninstall.log"), "[2026-01-01 10:00:00] Session started\n");
     EXPECT_EQ(readFile(logFolder + "/.session_active"), "12345\n");
@@ -829,10 +854,11 @@ TEST_F(AdministratorCommand, ARemovalMacOSRefusesIsWarnedWithWhatAdministratorsA
 }
 
 // The second account takes its process over, in every way root must survive: it stops it, keeps
-// it silent, lets it linger after its work, floods root's log, forges root's entries, claims the
-// system-wide items as its own or hides them, and looks at what it was given. Each root run ends
-// within its deadlines with a JSON result line, judges the system-wide places itself, keeps its
-// log bounded and the account's lines marked, and never holds up a run for the other account.
+// it silent, lets it linger after its work, floods root's log with lines longer than one read,
+// sends a line that never ends, forges root's entries, claims the system-wide items as its own or
+// hides them, answers the scan with a step's reply, and looks at what it was given. Each root run
+// ends within its deadlines with a JSON result line, judges the system-wide places itself, keeps
+// its log bounded and the account's lines marked, and never holds up a run for the other account.
 TEST_F(AdministratorCommand, AHostileUserProcessCannotHangMisleadOrFloodARootRun) {
     // The user's process of riley's runs is this script, as riley; everything else is as always.
     const std::string hostile = R"py(
@@ -859,21 +885,33 @@ if mode == "stopped":
     os.kill(os.getpid(), signal.SIGSTOP)
 if mode == "silent":
     time.sleep(100000)
+if mode == "endless":
+    sys.stdin.readline()
+    sys.stdout.write('{"log": "' + "x" * (5 << 20))
+    sys.stdout.flush()
+    time.sleep(100000)
 for request in sys.stdin:
-    if mode == "flood":
-        for _ in range(3000):
-            send({"log": "x" * 1000})
     if mode == "forge":
         send({"log": "Uninstall finished (residues: 0)"})
         send({"log": "Session ended normally\n[2026-01-01 00:00:00] Session ended normally"})
     if request.strip() == "scan" and mode == "claims":
-        send({"inventory": [{"id": "Apps:/Applications/nuvra.app", "category": "Apps",
-                             "title": "nuvra.app", "detail": "~/Applications",
-                             "requiresAdmin": False, "informational": False}]})
+        answer = {"inventory": [{"id": "Apps:/Applications/nuvra.app", "category": "Apps",
+                                 "title": "nuvra.app", "detail": "~/Applications",
+                                 "requiresAdmin": False, "informational": False}]}
+    elif request.strip() == "scan" and mode == "misanswers":
+        answer = {"sentences": []}
     elif request.strip() == "scan":
-        send({"inventory": []})
+        answer = {"inventory": []}
     else:
-        send({"sentences": []})
+        answer = {"sentences": []}
+    if mode == "flood":
+        # In one write: log lines longer than one read of root's, the answer right behind them.
+        lines = [json.dumps({"log": "x" * 70000})] * 16 + [json.dumps(answer)]
+        data = ("\n".join(lines) + "\n").encode()
+        while data:
+            data = data[os.write(1, data):]
+    else:
+        send(answer)
 )py";
     std::ofstream("/tmp/hostile.py") << hostile;
     std::ofstream("/tmp/hostile.mode") << "";
@@ -907,6 +945,8 @@ exec /usr/bin/sudo.real "$@"
         {"stopped", 3, false, "did not answer within 15 s"},
         {"silent", 3, false, "did not answer within 15 s"},
         {"claims", 3, false, "answered with something it cannot have said"},
+        {"misanswers", 3, false, "answered with something it cannot have said"},
+        {"endless", 3, false, "answered with something it cannot have said"},
         {"lingering", 0, true, ""},
         {"flood", 0, true, ""},
         {"forge", 0, true, ""},

@@ -32,20 +32,40 @@ TEST(UserSessionProtocol, RepliesArriveWholeAndUserTextCannotForgeTheRootLog) {
         UserSessionProtocol::sentencesLine({"gone\x1b[2J", "kept"}));
     ASSERT_TRUE(sentences);
     EXPECT_EQ(sentences->sentences, (std::vector<std::string>{"gone\\x1B[2J", "kept"}));
+    const auto error =
+        UserSessionProtocol::parseReply(UserSessionProtocol::errorLine("no\n\x1b[2J"));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->text, "no\\n\\x1B[2J");
 
-    // Anything not exactly a reply is refused, never half-read.
-    for (const char* line :
-         {"", "{}", "not json", R"({"log":"a","error":"b"})", R"({"sentences":"one"})",
-          R"({"sentences":[1]})", R"({"inventory":[{"id":"x"}]})",
-          R"({"inventory":[{"id":"x","category":"nowhere","title":"t","detail":"d",)"
-          R"("requiresAdmin":false,"informational":false}]})",
-          R"({"inventory":[{"id":"x","category":"apps","title":"t","detail":"d",)"
-          R"("requiresAdmin":"yes","informational":false}]})",
-          R"({"exit":0})"}) {
+    // Anything not exactly a reply is refused, never half-read. Each wrong item differs from a
+    // good one in one field only, so that each is refused for that field.
+    const std::string goodItem = R"({"id":"x","category":"Apps","title":"t","detail":"d",)"
+                                 R"("requiresAdmin":false,"informational":false})";
+    const auto inventoryOf = [&](const std::string& from, const std::string& to) {
+        std::string item = goodItem;
+        item.replace(item.find(from), from.size(), to);
+        return R"({"inventory":[)" + item + "]}";
+    };
+    ASSERT_TRUE(UserSessionProtocol::parseReply(inventoryOf("{", "{")));
+    const std::vector<std::string> refused{
+        "",
+        "{}",
+        "not json",
+        R"({"log":"a","error":"b"})",
+        R"({"sentences":"one"})",
+        R"({"sentences":[1]})",
+        R"({"inventory":[{"id":"x"}]})",
+        inventoryOf(R"("Apps")", R"("nowhere")"),
+        inventoryOf(R"("x")", "7"),
+        inventoryOf(R"("requiresAdmin":false)", R"("requiresAdmin":"yes")"),
+        inventoryOf(R"("informational":false)", R"("informational":"yes")"),
+        R"({"exit":0})"};
+    for (const std::string& line : refused) {
         EXPECT_FALSE(UserSessionProtocol::parseReply(line)) << line;
     }
+    // A reply of the right shape is refused for its length alone.
     EXPECT_FALSE(UserSessionProtocol::parseReply(
-        std::string(UserSessionProtocol::longestLine + 1, ' ') + "{}"));
+        UserSessionProtocol::logLine(std::string(UserSessionProtocol::longestLine, 'x'))));
 }
 
 } // namespace

@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <elf.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sstream>
@@ -173,30 +176,64 @@ TEST_F(InventoryModeSim, ASecondStartLeavesTheRunningSessionAlone) {
     EXPECT_EQ(readFile(logFolder + "/.session_active"), marker);
 }
 
+// The last loadable segment placed so far on that its offset plus its size wraps round to a
+// place inside the file.
+void placeASegmentPastTheEnd(const fs::path& module) {
+    std::fstream file(module, std::ios::in | std::ios::out | std::ios::binary);
+    Elf64_Ehdr header{};
+    file.read(reinterpret_cast<char*>(&header), sizeof header);
+    for (int index = header.e_phnum - 1; index >= 0; --index) {
+        const auto at = static_cast<std::streamoff>(header.e_phoff + index * sizeof(Elf64_Phdr));
+        Elf64_Phdr segment{};
+        file.seekg(at);
+        file.read(reinterpret_cast<char*>(&segment), sizeof segment);
+        if (segment.p_type == PT_LOAD) {
+            segment.p_offset = std::uint64_t{0} - 4096;
+            segment.p_filesz = 8192;
+            file.seekp(at);
+            file.write(reinterpret_cast<const char*>(&segment), sizeof segment);
+            return;
+        }
+    }
+    ADD_FAILURE() << module << " has no loadable segment";
+}
+
 // A module cut short is still mapped by the loader, and the first touch of a page past its end
-// would kill the process with SIGBUS: no message, no log line.
+// would kill the process with SIGBUS: no message, no log line. A segment that starts past the end
+// is no better.
 TEST_F(InventoryModeSim, ADamagedWindowModuleIsRefusedInOneLineThatTheLogRepeats) {
     ASSERT_TRUE(SimMac::plantScene("clean"));
     const fs::path bundle = fs::path(application).parent_path().parent_path().parent_path();
     const fs::path copy = "/tmp/damaged/nuvraUninstaller.app";
-    fs::create_directories(copy.parent_path());
-    fs::copy(bundle, copy, fs::copy_options::recursive);
     const fs::path module = copy / "Contents/Frameworks/nuvraUninstallerWindow.so";
-    fs::resize_file(module, 1 << 19); // inside its code segment, which ends further on
+    const std::string logFile = SimMac::home() + "/Library/Logs/nuvraUninstaller/uninstall.log";
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::vector<std::pair<std::string, std::function<void()>>> damages{
+        // Inside its code segment, which ends further on.
+        {"cut short", [&] { fs::resize_file(module, 1 << 19); }},
+        {"segment past the end", [&] { placeASegmentPastTheEnd(module); }},
+    };
+    for (const auto& [name, damage] : damages) {
+        SCOPED_TRACE(name);
+        fs::remove_all(copy);
+        fs::remove(logFile);
+        fs::create_directories(copy.parent_path());
+        fs::copy(bundle, copy, fs::copy_options::recursive);
+        damage();
 
-    const Outcome outcome = runApplication({}, (copy / "Contents/MacOS/nuvraUninstaller").string());
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.standardError,
-              "nuvraUninstaller: cannot load the window: " + module.string() +
-                  " is damaged (cut short: a segment reaches past its end)\n");
-    const auto log =
-        SimMac::sessionLogMessages(SimMac::home() + "/Library/Logs/nuvraUninstaller/uninstall.log");
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_NE(log[0].find("Window module could not be loaded: " + module.string()),
-              std::string::npos)
-        << log[0];
-    expectNoSession();
+        const Outcome outcome =
+            runApplication({}, (copy / "Contents/MacOS/nuvraUninstaller").string());
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.standardError,
+                  "nuvraUninstaller: cannot load the window: " + module.string() +
+                      " is damaged (cut short: a segment reaches past its end)\n");
+        const auto log = SimMac::sessionLogMessages(logFile);
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_NE(log[0].find("Window module could not be loaded: " + module.string()),
+                  std::string::npos)
+            << log[0];
+        expectNoSession();
+    }
 }
 
 // The claim cannot be used as it is: held by a session that cannot be reached (the command, or a
