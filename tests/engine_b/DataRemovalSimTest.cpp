@@ -258,23 +258,31 @@ TEST(PermissionsReset, ResetsFourServicesForFourIdentifiersServiceByService) {
 
 // The records are reset by the input-source step, before it unregisters anything; the
 // permissions step reports that outcome. An installed bundle whose reset fails is a warning; the
-// legacy identifiers no installed bundle carries are refused by macOS and passed over.
+// legacy identifiers no installed bundle carries are refused by macOS and passed over. Both
+// installed bundles fail here (the agent everywhere, the input method for one service): each is
+// named once.
 TEST(PermissionsReset, ResetEarlyInTheRunAndAFailureForAnInstalledBundleIsAWarning) {
     NUVRA_REQUIRE_SIM();
     ASSERT_TRUE(SimMac::plantScene("full", false));
     SimMac::ReplacedTool failingForAgent(
         "/usr/bin/tccutil",
-        "#!/bin/sh\n[ \"$3\" = ai.nuvra.inputmethod.NuvraAgent ] && exit 1\nexec "
-        "/usr/bin/tccutil.real \"$@\"\n");
+        "#!/bin/sh\ncase \"$2 $3\" in\n"
+        "  *' ai.nuvra.inputmethod.NuvraAgent' | 'Accessibility ai.nuvra.inputmethod.NuvraInput') "
+        "exit 1 ;;\nesac\nexec /usr/bin/tccutil.real \"$@\"\n");
     UninstallEngine engine;
     engine.removeInputSourceState();
     for (const auto& record : SimMac::state("tcc")) {
-        EXPECT_NE(record.at(1), "ai.nuvra.inputmethod.NuvraInput");
+        if (record.at(1) == "ai.nuvra.inputmethod.NuvraInput") {
+            EXPECT_EQ(record.at(0), "kTCCServiceAccessibility");
+        }
     }
     SimMac::clearCalls();
 
-    EXPECT_THAT(engine.resetPermissions(), ElementsAre("Could not reset the privacy permissions of "
-                                                       "ai.nuvra.inputmethod.NuvraAgent."));
+    EXPECT_THAT(engine.resetPermissions(),
+                ElementsAre("Could not reset the privacy permissions of "
+                            "ai.nuvra.inputmethod.NuvraAgent.",
+                            "Could not reset the privacy permissions of "
+                            "ai.nuvra.inputmethod.NuvraInput."));
     EXPECT_THAT(SimMac::callsTo(failingForAgent.realPath()), ::testing::IsEmpty());
     EXPECT_EQ(SimWorld::sessionLogMessages().back(), "  Permissions: TCC records reset — WARN");
 }
