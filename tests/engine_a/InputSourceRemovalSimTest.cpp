@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Call = SimMac::Call;
@@ -337,6 +338,17 @@ TEST(InputSourceRemoval, stagingNeverWritesThroughPlantedLinks) {
     EXPECT_THAT(second.removeInputSourceState(),
                 ElementsAre("Could not run the input source helper."));
     EXPECT_FALSE(fs::exists(SimMac::home() + "/Documents/sourcectl"));
+
+    // So is a real folder of another account's, open to all: its owner could swap the copy
+    // between the staging and the run.
+    fs::remove(folder);
+    fs::create_directory(folder);
+    ASSERT_EQ(chown(folder.c_str(), 502, 20), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    UninstallEngine third;
+    EXPECT_THAT(third.removeInputSourceState(),
+                ElementsAre("Could not run the input source helper."));
+    EXPECT_FALSE(fs::exists(stagedPath()));
 }
 
 TEST(InputSourceRemoval, strayRegistrationsAreUnregisteredOnceAndOwnCopiesKept) {
