@@ -199,10 +199,12 @@ TEST_F(HostIsolation, ProcessesAreEndedInsideAndNoneOutlivesTheSimulation) {
     // Two pipes pass the turns without any waiting for time: the command inside writes a line to
     // descriptor 3 once its processes run, then reads descriptor 4 until the test has looked.
     // One "nuvraInput" is ended by pkill inside; a second one, detached and deaf to SIGTERM, is
-    // left running when the command ends.
+    // left running when the command ends. Both must have become "nuvraInput" (their exec done, which
+    // on a loaded machine can come late) before pkill looks for them.
     const std::string script =
         "cp /bin/sleep /tmp/nuvraInput; /tmp/nuvraInput 60 3>&- 4<&- & victim=$!; "
         "(trap '' TERM; exec setsid /tmp/nuvraInput 61 3>&- 4<&-) & "
+        "until [ \"$(pgrep -x nuvraInput | wc -l)\" -eq 2 ]; do :; done; "
         "echo \"inside: $(ps -e -o comm= | sort | tr '\\n' ' ')\"; "
         "echo started >&3; exec 3>&-; read -r _ <&4; "
         "/usr/bin/pkill -x nuvraInput; wait $victim; echo \"victim status $?\"; "
