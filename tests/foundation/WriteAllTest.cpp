@@ -14,12 +14,12 @@
 
 namespace {
 
-// A thread's state letter as the kernel shows it ('S': asleep, here in the blocked write).
-char stateOf(pid_t thread) {
-    std::ifstream stat("/proc/self/task/" + std::to_string(thread) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    const std::size_t end = text.rfind(')');
-    return end != std::string::npos && end + 2 < text.size() ? text[end + 2] : '?';
+// Whether a thread of this process sleeps in a write() right now: the kernel shows the system
+// call a blocked thread waits in ("running" while it runs, whatever it calls).
+bool blockedInWrite(pid_t thread) {
+    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    long number = -1;
+    return file >> number && number == SYS_write;
 }
 
 // A signal that arrives while a write waits for room (a handler installed without SA_RESTART, as
@@ -50,7 +50,7 @@ TEST(WriteAll, AWriteInterruptedBySignalGoesOn) {
         written = writeAll(ends[1], "tail");
         close(ends[1]); // the reader's end of file, whatever came through
     });
-    while (writerId == 0 || stateOf(writerId) != 'S') {
+    while (writerId == 0 || !blockedInWrite(writerId)) {
         sched_yield();
     }
     pthread_kill(writer.native_handle(), SIGUSR1);
