@@ -1,5 +1,6 @@
-// The smallest Qt Quick window of the same size and colour as the uninstaller's: the anchor for the
-// window's start-up time and memory. It runs until it is ended.
+// The smallest Qt Quick window of the same size and colour as the uninstaller's: what any Qt Quick
+// window costs before it draws anything, shown beside the window's start-up time and memory for
+// information (static_window is their anchor). It runs until it is ended.
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>

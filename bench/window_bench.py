@@ -1,14 +1,20 @@
 #!/usr/bin/python3
 """The window figures, measured from outside as a user waits for them, on a virtual X display.
 
-  window_bench.py measure APP MINIMAL_WINDOW CANNED_TOOL IDLE_SECONDS
+  window_bench.py measure APP MINIMAL_WINDOW STATIC_WINDOW CANNED_TOOL IDLE_SECONDS
       Inside a simulated Mac with the full footprint (sim/run --scene full), under each of Qt
       Quick's renderers in turn (OpenGL, drawn by Mesa's llvmpipe on the virtual display, then
-      the software renderer): starts the smallest Qt Quick window, then the uninstaller with tool
-      stand-ins that answer at once. Under OpenGL it also clicks "Uninstall" on the ready screen
-      and times the run and the idle screens. Prints one "sample|NAME|VALUE" line per figure.
+      the software renderer): starts the smallest Qt Quick window, then the static window that
+      draws the ready screen's content from the application bundle's Resources folder (found
+      beside APP), then the uninstaller with tool stand-ins that answer at once. Under OpenGL it
+      also clicks "Uninstall" on the ready screen and times the run and the idle screens. Prints
+      one "sample|NAME|VALUE" line per figure.
   window_bench.py rows < SAMPLES
-      Turns the samples of several repetitions into table rows (bench/table.py).
+      Turns the samples of several repetitions into table rows (bench/table.py). The window's
+      first frame and memory are judged against the static window: each kind of item drawn
+      (text, image, antialiased shape) costs a pipeline at the first swap under llvmpipe, each
+      face and size its font set-up, and the static window pays the same. The smallest window
+      pays none of it; the rows against it are shown for information only.
 
 Frames and phases are read from Qt's own logging, stamped with the monotonic clock: a frame counts
 when the render loop reports it presented (its buffer swapped, which is where Mesa's llvmpipe
@@ -148,23 +154,29 @@ def click_control(pid):
                     "click", "1"], check=True, timeout=20)
 
 
-def measure(app, minimal, canned_tool, idle_seconds):
+def measure(app, minimal, static, canned_tool, idle_seconds):
     subprocess.run(["bash", "-c", f'source "{HERE}/canned_tools.sh" && install_canned_tools "$0"',
                     canned_tool], check=True)
     xvfb = start_xvfb()
     try:
         for renderer in RENDERERS:
-            measure_window(app, minimal, renderer, idle_seconds)
+            measure_window(app, minimal, static, renderer, idle_seconds)
     finally:
         xvfb.terminate()
 
 
-def measure_window(app, minimal, renderer, idle_seconds):
-    anchor = Watched([minimal], renderer)
-    print(f"sample|minimal first frame {renderer}|{anchor.first_frame() * 1000:.1f}")
+def measure_anchor(name, argv, renderer):
+    anchor = Watched(argv, renderer)
+    print(f"sample|{name} first frame {renderer}|{anchor.first_frame() * 1000:.1f}")
     time.sleep(1)
-    print(f"sample|minimal peak memory {renderer}|{anchor.peak_mb():.1f}")
+    print(f"sample|{name} peak memory {renderer}|{anchor.peak_mb():.1f}")
     anchor.stop()
+
+
+def measure_window(app, minimal, static, renderer, idle_seconds):
+    measure_anchor("minimal", [minimal], renderer)
+    resources = os.path.join(os.path.dirname(os.path.dirname(app)), "Resources")
+    measure_anchor("static", [static, resources], renderer)
 
     ours = Watched([app], renderer)
     first = ready = None
@@ -183,15 +195,18 @@ def measure_window(app, minimal, renderer, idle_seconds):
     if renderer == "opengl":
         print(f"sample|ready screen|{ready * 1000:.1f}")
         print(f"sample|idle ready screen|{idle_cpu_ms(ours, idle_seconds):.2f}")
+        # The anchors show the ready screen only: so is this figure taken, before the run.
+        print(f"sample|peak memory {renderer}|{ours.peak_mb():.1f}")
         click_control(ours.process.pid)
         started = ours.wait_for("nuvra.phase", "uninstalling")
         ours.wait_for("nuvra.phase", "done")
         finished = ours.first_frame()
         print(f"sample|whole uninstall|{(finished - started) * 1000:.1f}")
         print(f"sample|idle end screen|{idle_cpu_ms(ours, idle_seconds):.2f}")
+        print(f"sample|peak memory whole run|{ours.peak_mb():.1f}")
     else:
         ours.drain(SETTLE_SECONDS)  # the ready screen drawn and its entrance over
-    print(f"sample|peak memory {renderer}|{ours.peak_mb():.1f}")
+        print(f"sample|peak memory {renderer}|{ours.peak_mb():.1f}")
     ours.stop()
 
 
@@ -210,8 +225,10 @@ def rows():
 
     count = len(samples.get("whole uninstall", []))
     for renderer in RENDERERS:
+        row(f"window, {renderer}: start to first frame (anchor static ready-screen window)", "ms",
+            f"first frame {renderer}", f"static first frame {renderer}", "x<=1.1")
         row(f"window, {renderer}: start to first frame (anchor minimal Qt Quick window)", "ms",
-            f"first frame {renderer}", f"minimal first frame {renderer}", "x<=1.3")
+            f"first frame {renderer}", f"minimal first frame {renderer}", "info")
     row("window: start to ready screen (anchor the first frame)", "ms", "ready screen",
         "first frame opengl", "+<=50")
     row("whole uninstall, click to end screen (anchor the 0.6 s pause)", "ms", "whole uninstall",
@@ -219,13 +236,17 @@ def rows():
     row("idle CPU, ready screen, per 10 s", "ms", "idle ready screen", ["0"] * count, "<=5")
     row("idle CPU, end screen, per 10 s", "ms", "idle end screen", ["0"] * count, "<=5")
     for renderer in RENDERERS:
+        row(f"window, {renderer}: peak memory (anchor static ready-screen window)", "MB",
+            f"peak memory {renderer}", f"static peak memory {renderer}", "x<=1.1")
         row(f"window, {renderer}: peak memory (anchor minimal Qt Quick window)", "MB",
-            f"peak memory {renderer}", f"minimal peak memory {renderer}", "x<=1.3")
+            f"peak memory {renderer}", f"minimal peak memory {renderer}", "info")
+    row("window, opengl: peak memory to the end screen (anchor static ready-screen window)", "MB",
+        "peak memory whole run", "static peak memory opengl", "info")
 
 
 if __name__ == "__main__":
     if sys.argv[1:2] == ["measure"]:
-        measure(sys.argv[2], sys.argv[3], sys.argv[4], float(sys.argv[5]))
+        measure(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], float(sys.argv[6]))
     elif sys.argv[1:2] == ["rows"]:
         rows()
     else:

@@ -20,7 +20,7 @@ scripts/setup.sh >&2 # the packages (a fresh clone needs them); configures build
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
 cmake --build build-release -j"$(nproc)" --target nuvraUninstaller shell_bench scan_bench \
-    deletion_bench canned_tool minimal_window >/dev/null
+    deletion_bench canned_tool minimal_window static_window >/dev/null
 
 app=$PWD/build-release/nuvraUninstaller.app/Contents/MacOS/nuvraUninstaller
 bin=$PWD/build-release/bench
@@ -39,7 +39,7 @@ echo "machine: $(nproc) cores, $(free -g | awk '/^Mem:/ {print $2}') GB, $(uname
     rm -rf "$scratch"
     for ((i = 0; i < reps; i++)); do
         sim/run --scene full -- bench/window_bench.py measure "$app" "$bin/minimal_window" \
-            "$bin/canned_tool" "$idle"
+            "$bin/static_window" "$bin/canned_tool" "$idle"
     done | bench/window_bench.py rows
     echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 } | bench/table.py
