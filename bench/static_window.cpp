@@ -4,15 +4,14 @@
 //   static_window RESOURCES_FOLDER    the application bundle's Contents/Resources
 // It runs until it is ended.
 //
-// What differs from the real window: the texts are written in here rather than coming from the
-// view model, and this QML is compiled when it loads, where the window's is compiled ahead of
-// time. The hidden parts of the window (the Loaders of other screens' controls, the button's
-// MouseArea, the accessibility properties) are left out: they draw nothing.
+// What differs from the real window: this QML is compiled when it loads, where the window's is
+// compiled ahead of time. The hidden parts of the window (the Loaders of other screens' controls,
+// the button's MouseArea, the accessibility properties) are left out: they draw nothing.
 
 #include "ui/RoundedImage.h"
+#include "ui/ScreenContent.h"
+#include "ui/UiSetup.h"
 
-#include <QFont>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QUrl>
@@ -20,13 +19,16 @@
 
 namespace {
 
-// The layout of the window's column, with its texts, faces and colours, for the ready screen.
+// The layout of the window's column, with its faces and colours, for the ready screen.
 const char* const readyScreen = R"(
 import QtQuick
 import StaticAnchor
 
 Window {
     required property url appIconSource
+    required property string headline
+    required property string subtitle
+    required property string controlTitle
     readonly property color ink: Qt.rgba(20 / 255, 22 / 255, 26 / 255, 1.0)
 
     width: 480
@@ -58,7 +60,7 @@ Window {
                 Text {
                     width: parent.width
                     horizontalAlignment: Text.AlignHCenter
-                    text: "Uninstall nuvra"
+                    text: headline
                     color: ink
                     font.family: "Inter"
                     font.pixelSize: 25
@@ -69,7 +71,7 @@ Window {
                     width: parent.width - 40
                     horizontalAlignment: Text.AlignHCenter
                     wrapMode: Text.WordWrap
-                    text: "This removes nuvra from this Mac, including your sign-in and settings."
+                    text: subtitle
                     color: Qt.rgba(ink.r, ink.g, ink.b, 0.72)
                     font.family: "Inter"
                     font.pixelSize: 13
@@ -93,7 +95,7 @@ Window {
                 width: parent.width - 24
                 horizontalAlignment: Text.AlignHCenter
                 elide: Text.ElideRight
-                text: "Uninstall"
+                text: controlTitle
                 color: ink
                 font.family: "Inter"
                 font.pixelSize: 16
@@ -113,18 +115,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString resources = QString::fromLocal8Bit(argv[1]);
-    // The faces the window registers, from the same files, and the same default font.
-    for (const char* face : {"Inter-Light.otf", "Inter-Regular.otf", "Inter-SemiBold.otf"}) {
-        QFontDatabase::addApplicationFont(resources + QLatin1Char('/') + QLatin1String(face));
-    }
-    QGuiApplication::setFont(QFont(QStringLiteral("Inter")));
+    UiSetup::prepareApplication(resources); // the window's faces, from the same files
 
     // The window's own icon item: a plain Image would leave the icon's square corners.
     qmlRegisterType<RoundedImage>("StaticAnchor", 1, 0, "RoundedImage");
+    const ScreenContent ready = screenContentFor(UninstallService::Ready{});
     QQmlApplicationEngine engine;
     engine.setInitialProperties(
         {{QStringLiteral("appIconSource"),
-          QUrl::fromLocalFile(resources + QStringLiteral("/AppIcon.svg"))}});
+          QUrl::fromLocalFile(resources + QStringLiteral("/AppIcon.svg"))},
+         {QStringLiteral("headline"), QString::fromStdString(ready.headline)},
+         {QStringLiteral("subtitle"), QString::fromStdString(ready.subtitle)},
+         {QStringLiteral("controlTitle"), QString::fromStdString(ready.controlTitle)}});
     engine.loadData(readyScreen);
     return engine.rootObjects().isEmpty() ? 1 : QGuiApplication::exec();
 }
